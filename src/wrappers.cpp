@@ -44,7 +44,7 @@ PyErrValue model_error(const Error& error) {
     return PyErrValue::lazy(PyErrValue::Kind::RuntimeError, std::string(error.message));
 }
 
-PyResult<PyObject*> finish(const models::Magnifications& result) {
+[[maybe_unused]] PyResult<PyObject*> finish(const models::Magnifications& result) {
     if (!result) return std::unexpected(model_error(result.error()));
     return binding::to_list(*result);
 }
