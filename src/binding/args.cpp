@@ -150,6 +150,29 @@ PyResult<std::vector<double>> to_vector(PyObject* object) {
     }
     if (!PySequence_Check(object)) return std::unexpected(cannot_convert(object, "Sequence"));
 
+    // Fast path: a one-dimensional C-contiguous buffer of native doubles (a
+    // float64 numpy array, array('d'), a memoryview of either) is copied
+    // straight out of the buffer.  Iterating it would yield the same doubles
+    // as Python floats, so the result is bit for bit that of the general path.
+    if (PyObject_CheckBuffer(object)) {
+        Py_buffer view;
+        if (PyObject_GetBuffer(object, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) == 0) {
+            const bool doubles = view.ndim == 1 && view.itemsize == sizeof(double) &&
+                                 view.format != nullptr &&
+                                 (std::strcmp(view.format, "d") == 0 ||
+                                  std::strcmp(view.format, "@d") == 0);
+            if (doubles) {
+                const auto* first = static_cast<const double*>(view.buf);
+                std::vector<double> values(first, first + view.len / view.itemsize);
+                PyBuffer_Release(&view);
+                return values;
+            }
+            PyBuffer_Release(&view);
+        } else {
+            PyErr_Clear();  // not exportable that way: take the general path
+        }
+    }
+
     std::vector<double> values;
     const Py_ssize_t length = PySequence_Size(object);
     if (length < 0) {
