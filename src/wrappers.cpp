@@ -44,7 +44,7 @@ PyErrValue model_error(const Error& error) {
     return PyErrValue::lazy(PyErrValue::Kind::RuntimeError, std::string(error.message));
 }
 
-[[maybe_unused]] PyResult<PyObject*> finish(const models::Magnifications& result) {
+PyResult<PyObject*> finish(const models::Magnifications& result) {
     if (!result) return std::unexpected(model_error(result.error()));
     return binding::to_list(*result);
 }
@@ -96,8 +96,7 @@ PyResult<PyObject*> witt_mao_magnification(PyObject*, PyObject* const* args, Py_
                                            PyObject* kwnames) {
     static constexpr FunctionDescription function = describe("witt_mao_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return std::unexpected(not_built_yet(function.name));
-    // return finish(models::witt_mao_magnification(std::move(a->l), a->re, a->rstar));
+    return finish(models::witt_mao_magnification(std::move(a->l), a->re, a->rstar));
 }
 
 PyResult<PyObject*> integrated_witt_mao_magnification(PyObject*, PyObject* const* args,
@@ -130,10 +129,9 @@ PyResult<PyObject*> heyrovsky_magnification(PyObject*, PyObject* const* args, Py
     HALOMAG_TRY(r, extract_double("r", slots[1]));
     HALOMAG_TRY(re, extract_double("re", slots[2]));
     HALOMAG_TRY(rstar, extract_double("rstar", slots[3]));
-    return std::unexpected(not_built_yet(function.name));
-    // const Expected<double> value = models::heyrovsky_magnification(*l, *r, *re, *rstar);
-    // if (!value) return std::unexpected(model_error(value.error()));
-    // return binding::to_float(*value);
+    const Expected<double> value = models::heyrovsky_magnification(*l, *r, *re, *rstar);
+    if (!value) return std::unexpected(model_error(value.error()));
+    return binding::to_float(*value);
 }
 
 PyResult<PyObject*> integrated_heyrovsky_magnification(PyObject*, PyObject* const* args,

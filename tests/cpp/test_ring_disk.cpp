@@ -1,0 +1,143 @@
+// Ring (Heyrovsky) and uniform-disk (Witt & Mao) magnifications against
+// reference values computed independently with mpmath at 40 digits
+// (scripts/gen_magnification_reference.py): the ring mean by direct
+// quadrature over the polar angle, the disk by an area integral about the lens.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+#include "lib/models.hpp"
+#include "lib/ring.hpp"
+#include "lib/uniform_disk.hpp"
+#include "reference_data.hpp"
+
+using halomag::testing::read_table;
+using halomag::testing::relative_error;
+namespace models = halomag::models;
+
+constexpr double EPS = 2.220446049250313e-16;
+
+TEST(RingMagnification, MatchesQuadratureReference) {
+    const auto rows = read_table("ring_reference.txt");
+    ASSERT_GE(rows.size(), 100u);
+    double worst = 0.0;
+    for (const auto& row : rows) {
+        const auto value = models::heyrovsky_magnification(row[0], row[1], row[2], row[3]);
+        ASSERT_TRUE(value) << row[0] << " " << row[1];
+        const double err = relative_error(*value, row[4]);
+        worst = std::max(worst, err);
+        EXPECT_LE(err, 1e-13) << "l=" << row[0] << " r=" << row[1] << " re=" << row[2]
+                              << " rstar=" << row[3] << " got " << *value << " want " << row[4];
+    }
+    std::printf("ring: worst relative error %.3g over %zu cases\n", worst, rows.size());
+}
+
+TEST(RingMagnification, ClosedFormIdentities) {
+    // r = 0: the point-source magnification at x = l/u.
+    const auto a = models::heyrovsky_magnification(0.5, 0.0, 1.0, 1.0);
+    ASSERT_TRUE(a);
+    EXPECT_NEAR(*a, 2.18282062532, 1e-11);
+    EXPECT_NEAR(*models::heyrovsky_magnification(0.5, 0.3, 1.0, 1.0), 2.42571078568, 1e-11);
+    EXPECT_NEAR(*models::heyrovsky_magnification(2.0, 0.7, 3.0, 1.5), 1.37915705634, 1e-11);
+    // Symmetric in l and r; only re/rstar matters (to rounding of re/rstar).
+    EXPECT_EQ(*models::heyrovsky_magnification(0.3, 0.8, 1.0, 1.0),
+              *models::heyrovsky_magnification(0.8, 0.3, 1.0, 1.0));
+    EXPECT_EQ(*models::heyrovsky_magnification(2.0, 0.7, 3.0, 1.5),
+              *models::heyrovsky_magnification(2.0, 0.7, 2.0, 1.0));
+}
+
+TEST(RingMagnification, FiniteAndContinuousThroughTheLens) {
+    // The mean magnification grows like (u/(pi l)) ln(1/|g|): finite on both
+    // sides, at g = 0 itself, and monotone as the gap closes.
+    const double l = 0.5;
+    double previous = 0.0;
+    for (int k = 2; k <= 16; ++k) {
+        const double gap = std::pow(10.0, -k) * l;
+        const auto inside = models::heyrovsky_magnification(l, l - gap, 1.0, 1.0);
+        const auto outside = models::heyrovsky_magnification(l, l + gap, 1.0, 1.0);
+        ASSERT_TRUE(inside && outside);
+        EXPECT_TRUE(std::isfinite(*inside) && std::isfinite(*outside));
+        EXPECT_GT(*inside, previous);
+        // No jump between the two sides (the first-order asymmetry is
+        // g/(2l), the rounding of l -/+ gap adds ulp(l)/gap in ln(1/g)).
+        EXPECT_NEAR(*inside / *outside, 1.0, 1e-2);
+        previous = *inside;
+    }
+    const auto at_lens = models::heyrovsky_magnification(l, l, 1.0, 1.0);
+    ASSERT_TRUE(at_lens);
+    EXPECT_TRUE(std::isfinite(*at_lens));
+    EXPECT_GE(*at_lens, previous);
+    // Slope of the logarithmic growth: u/(pi l) per e-fold of the gap.
+    const double a1 = *models::heyrovsky_magnification(l, l - 1e-8, 1.0, 1.0);
+    const double a2 = *models::heyrovsky_magnification(l, l - 1e-9, 1.0, 1.0);
+    EXPECT_NEAR((a2 - a1) / std::log(10.0), 1.0 / (M_PI * l), 1e-6);
+}
+
+TEST(UniformDisk, MatchesAreaIntegralReference) {
+    const auto rows = read_table("uniform_disk_reference.txt");
+    ASSERT_GE(rows.size(), 100u);
+    double worst_near = 0.0, worst_scaled = 0.0;
+    for (const auto& row : rows) {
+        const auto value = models::witt_mao_magnification({row[0]}, row[1], row[2]);
+        ASSERT_TRUE(value) << "l=" << row[0] << " rstar=" << row[2];
+        const double err = relative_error((*value)[0], row[3]);
+        // Far from the star the E and K terms cancel: error ~ eps (u/rho)^2 =
+        // eps l^2; the measured worst is 1.5 eps l^2 (l = 30, rho = 1e-3).
+        const double bound = std::max(1e-13, 2.0 * EPS * row[0] * row[0]);
+        EXPECT_LE(err, bound) << "l=" << row[0] << " re=" << row[1] << " rstar=" << row[2]
+                              << " got " << (*value)[0] << " want " << row[3];
+        if (row[0] <= 30.0) worst_near = std::max(worst_near, err);
+        else worst_scaled = std::max(worst_scaled, err / (EPS * row[0] * row[0]));
+    }
+    std::printf("disk: worst relative error %.3g for l <= 30; worst error / (eps l^2) %.3g beyond\n",
+                worst_near, worst_scaled);
+}
+
+TEST(UniformDisk, LimbIsContinuousAndNeverRaises) {
+    for (const double rho : {1e-4, 1e-3, 1e-2, 0.1, 0.5, 1.0, 10.0}) {
+        std::vector<double> l;
+        for (int k = 1; k <= 15; ++k) {
+            l.push_back(1.0 - std::pow(10.0, -k));
+            l.push_back(1.0 + std::pow(10.0, -k));
+        }
+        // Every double within a few hundred ulps of the limb.
+        double x = 1.0;
+        for (int k = 0; k < 300; ++k) x = std::nextafter(x, 0.0);
+        for (int k = 0; k < 600; ++k, x = std::nextafter(x, 2.0)) l.push_back(x);
+        const auto values = models::witt_mao_magnification(l, 1.0, rho);
+        ASSERT_TRUE(values) << values.error().message;
+        const auto limb = models::witt_mao_magnification({1.0}, 1.0, rho);
+        ASSERT_TRUE(limb);
+        for (std::size_t i = 0; i < l.size(); ++i) {
+            ASSERT_TRUE(std::isfinite((*values)[i]));
+            // The limb value has a square-root cusp; within 1e-15 of it the
+            // change is at most ~sqrt(gap) relative.
+            if (std::abs(l[i] - 1.0) < 1e-12) {
+                EXPECT_NEAR((*values)[i] / (*limb)[0], 1.0, 1e-5) << rho << " " << l[i];
+            }
+        }
+    }
+}
+
+TEST(UniformDisk, EdgeCases) {
+    EXPECT_TRUE(models::witt_mao_magnification({}, 1.0, 1.0)->empty());
+    // Lens at the centre: sqrt(1 + 4/rho^2).
+    const double rho = 0.3;
+    EXPECT_NEAR((*models::witt_mao_magnification({0.0}, 1.0, rho))[0],
+                std::sqrt(1.0 + 4.0 / (rho * rho)), 1e-13 * std::sqrt(1.0 + 4.0 / (rho * rho)));
+    // rstar = 0: NaN, not an error.
+    const auto nan = models::witt_mao_magnification({0.5, 2.0}, 1.0, 0.0);
+    ASSERT_TRUE(nan);
+    EXPECT_TRUE(std::isnan((*nan)[0]) && std::isnan((*nan)[1]));
+    // Far away: the point-source value.
+    const double u = 50 * 0.5;
+    EXPECT_NEAR((*models::witt_mao_magnification({50.0}, 1.0, 0.5))[0],
+                (u * u + 2) / (u * std::sqrt(u * u + 4)), 1e-8);
+    // Order and length kept, repeated separations identical.
+    const auto v = models::witt_mao_magnification({2.0, 0.5, 2.0}, 1.0, 0.5);
+    ASSERT_EQ(v->size(), 3u);
+    EXPECT_EQ((*v)[0], (*v)[2]);
+}
