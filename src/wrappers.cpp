@@ -87,11 +87,6 @@ PyResult<FluxMapArgs> flux_map_args(const FunctionDescription& function, PyObjec
     return FluxMapArgs{std::move(*l), *re, *rstar, std::move(*bl), std::move(*bf)};
 }
 
-PyErrValue not_built_yet(std::string_view name) {
-    return PyErrValue::lazy(PyErrValue::Kind::NotImplementedError,
-                            std::string(name) + "() is not built yet");
-}
-
 PyResult<PyObject*> witt_mao_magnification(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                            PyObject* kwnames) {
     static constexpr FunctionDescription function = describe("witt_mao_magnification", L_RE_RSTAR);
@@ -104,8 +99,7 @@ PyResult<PyObject*> integrated_witt_mao_magnification(PyObject*, PyObject* const
     static constexpr FunctionDescription function =
         describe("integrated_witt_mao_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return std::unexpected(not_built_yet(function.name));
-    // return finish(models::integrated_witt_mao_magnification(std::move(a->l), a->re, a->rstar));
+    return finish(models::integrated_witt_mao_magnification(std::move(a->l), a->re, a->rstar));
 }
 
 PyResult<PyObject*> integrated_flux_map_witt_mao_magnification(PyObject*, PyObject* const* args,
@@ -114,9 +108,8 @@ PyResult<PyObject*> integrated_flux_map_witt_mao_magnification(PyObject*, PyObje
     static constexpr FunctionDescription function =
         describe("integrated_flux_map_witt_mao_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
-    return std::unexpected(not_built_yet(function.name));
-    // return finish(models::integrated_flux_map_witt_mao_magnification(
-    //     std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
+    return finish(models::integrated_flux_map_witt_mao_magnification(
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
 }
 
 PyResult<PyObject*> heyrovsky_magnification(PyObject*, PyObject* const* args, Py_ssize_t nargs,
@@ -139,8 +132,7 @@ PyResult<PyObject*> integrated_heyrovsky_magnification(PyObject*, PyObject* cons
     static constexpr FunctionDescription function =
         describe("integrated_heyrovsky_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return std::unexpected(not_built_yet(function.name));
-    // return binding::to_list(models::integrated_heyrovsky_magnification(std::move(a->l), a->re, a->rstar));
+    return binding::to_list(models::integrated_heyrovsky_magnification(std::move(a->l), a->re, a->rstar));
 }
 
 PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -149,9 +141,8 @@ PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObj
     static constexpr FunctionDescription function =
         describe("integrated_flux_map_heyrovsky_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
-    return std::unexpected(not_built_yet(function.name));
-    // return binding::to_list(models::integrated_flux_map_heyrovsky_magnification(
-    //     std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
+    return binding::to_list(models::integrated_flux_map_heyrovsky_magnification(
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
 }
 
 PyResult<PyObject*> discrete_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -160,9 +151,8 @@ PyResult<PyObject*> discrete_flux_map_heyrovsky_magnification(PyObject*, PyObjec
     static constexpr FunctionDescription function =
         describe("discrete_flux_map_heyrovsky_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
-    return std::unexpected(not_built_yet(function.name));
-    // return finish(models::discrete_flux_map_heyrovsky_magnification(
-    //     std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
+    return finish(models::discrete_flux_map_heyrovsky_magnification(
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
 }
 
 #undef HALOMAG_TRY

@@ -1,0 +1,148 @@
+// Limb-darkened and flux-map magnifications against an independent mpmath
+// computation of the brightness-weighted mean of the point-lens magnification
+// over the disk (scripts/gen_limb_darkened_reference.py, 30 digits).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "lib/failure.hpp"
+#include "lib/models.hpp"
+#include "reference_data.hpp"
+
+namespace models = halomag::models;
+using halomag::testing::relative_error;
+
+namespace {
+
+struct Table {
+    std::vector<double> bl, bf;
+};
+
+// The tables the generator uses, in the same order as its PROFILES.
+std::map<std::string, Table> tables() {
+    std::vector<double> sampled_r{0.0, 0.25, 0.5, 0.75, 0.9, 1.0}, sampled_f;
+    for (const double r : sampled_r) sampled_f.push_back(1.0 - 0.6 * (1.0 - std::sqrt(1.0 - r * r)));
+    return {{"uniform", {{0.0, 1.0}, {1.0, 1.0}}},
+            {"sampled", {sampled_r, sampled_f}},
+            {"short", {{0.0, 0.4, 0.7}, {1.0, 0.9, 0.5}}},
+            {"single", {{0.5}, {2.0}}},
+            {"uneven", {{0.0, 0.1, 0.35, 0.8, 1.3}, {0.3, 1.0, 0.7, 0.6, 0.1}}}};
+}
+
+struct Case {
+    std::string profile;
+    double l, rho, value;
+};
+
+std::vector<Case> reference_cases() {
+    std::ifstream in(std::string(HALOMAG_TEST_DATA_DIR) + "/limb_darkened_reference.txt");
+    std::vector<Case> cases;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        Case c;
+        std::string l, rho, value;
+        fields >> c.profile >> l >> rho >> value;
+        c.l = std::strtod(l.c_str(), nullptr);
+        c.rho = std::strtod(rho.c_str(), nullptr);
+        c.value = std::strtod(value.c_str(), nullptr);
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+}  // namespace
+
+TEST(Integrated, MatchesReference) {
+    const auto cases = reference_cases();
+    ASSERT_GE(cases.size(), 90u);
+    const auto maps = tables();
+    double worst_h = 0, worst_w = 0, worst_fh = 0, worst_fw = 0;
+    for (const Case& c : cases) {
+        if (c.profile == "builtin") {
+            const double h = models::integrated_heyrovsky_magnification({c.l}, 1.0, c.rho)[0];
+            const auto w = models::integrated_witt_mao_magnification({c.l}, 1.0, c.rho);
+            ASSERT_TRUE(w);
+            const double eh = relative_error(h, c.value), ew = relative_error((*w)[0], c.value);
+            EXPECT_LE(eh, 1e-12) << "builtin l=" << c.l << " rho=" << c.rho;
+            EXPECT_LE(ew, 2e-5) << "builtin l=" << c.l << " rho=" << c.rho;
+            worst_h = std::max(worst_h, eh);
+            worst_w = std::max(worst_w, ew);
+        } else {
+            const Table& t = maps.at(c.profile);
+            const double h =
+                models::integrated_flux_map_heyrovsky_magnification({c.l}, t.bl, t.bf, 1.0, c.rho)[0];
+            const auto w =
+                models::integrated_flux_map_witt_mao_magnification({c.l}, t.bl, t.bf, 1.0, c.rho);
+            ASSERT_TRUE(w);
+            const double eh = relative_error(h, c.value), ew = relative_error((*w)[0], c.value);
+            EXPECT_LE(eh, 1e-12) << c.profile << " l=" << c.l << " rho=" << c.rho;
+            EXPECT_LE(ew, 2e-5) << c.profile << " l=" << c.l << " rho=" << c.rho;
+            worst_fh = std::max(worst_fh, eh);
+            worst_fw = std::max(worst_fw, ew);
+        }
+    }
+    std::printf("worst relative errors: heyrovsky %.3g, witt-mao %.3g, flux-map heyrovsky %.3g, "
+                "flux-map witt-mao %.3g\n", worst_h, worst_w, worst_fh, worst_fw);
+}
+
+TEST(Integrated, CrossChecks) {
+    const std::vector<double> l{0.0, 0.4, 0.99, 1.5, 3.0};
+    const double rho = 0.2;
+    const auto uniform = *models::witt_mao_magnification(l, 1.0, rho);
+    const std::vector<double> bl{0.0, 1.0}, bf{1.0, 1.0};
+    const auto fh = models::integrated_flux_map_heyrovsky_magnification(l, bl, bf, 1.0, rho);
+    const auto fw = *models::integrated_flux_map_witt_mao_magnification(l, bl, bf, 1.0, rho);
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        EXPECT_NEAR(fh[i] / uniform[i], 1.0, 1e-12) << l[i];
+        EXPECT_NEAR(fw[i] / uniform[i], 1.0, 2e-5) << l[i];
+    }
+    // Doubling the fluxes doubles the discrete sum and leaves the integrated
+    // (normalised) results unchanged.
+    const std::vector<double> rbl{0.1, 0.5, 0.9}, rbf{0.2, 0.5, 0.3}, rbf2{0.4, 1.0, 0.6};
+    const auto d1 = *models::discrete_flux_map_heyrovsky_magnification(l, rbl, rbf, 1.0, rho);
+    const auto d2 = *models::discrete_flux_map_heyrovsky_magnification(l, rbl, rbf2, 1.0, rho);
+    const auto i1 = models::integrated_flux_map_heyrovsky_magnification(l, rbl, rbf, 1.0, rho);
+    const auto i2 = models::integrated_flux_map_heyrovsky_magnification(l, rbl, rbf2, 1.0, rho);
+    for (std::size_t i = 0; i < l.size(); ++i) {
+        EXPECT_EQ(d2[i], 2.0 * d1[i]);
+        EXPECT_NEAR(i2[i], i1[i], 1e-14 * i1[i]);
+    }
+    // A single ring: the discrete sum is that ring's magnification.
+    const auto single = *models::discrete_flux_map_heyrovsky_magnification({0.7}, {0.5}, {1.0}, 1.0, rho);
+    EXPECT_EQ(single[0], *models::heyrovsky_magnification(0.7, 0.5, 1.0, rho));
+    // Far from the star everything tends to 1.  The uniform-disk route loses
+    // accuracy there (the closed form of the small inner disks cancels like
+    // eps (l/r)^2), so it is held to the ring route only up to l = 100.
+    const double far_h = models::integrated_heyrovsky_magnification({1e4}, 1.0, rho)[0];
+    EXPECT_NEAR(far_h, 1.0, 1e-12);
+    const double mid_h = models::integrated_heyrovsky_magnification({100.0}, 1.0, rho)[0];
+    EXPECT_NEAR((*models::integrated_witt_mao_magnification({100.0}, 1.0, rho))[0], mid_h, 1e-9);
+}
+
+TEST(Integrated, EdgeCases) {
+    EXPECT_TRUE(models::integrated_heyrovsky_magnification({}, 1.0, 1.0).empty());
+    EXPECT_TRUE(models::integrated_witt_mao_magnification({}, 1.0, 1.0)->empty());
+    // Unequal tables fail even for an empty separation list.
+    EXPECT_THROW(models::discrete_flux_map_heyrovsky_magnification({}, {0.0, 1.0}, {1.0}, 1.0, 1.0),
+                 halomag::InternalFailure);
+    EXPECT_THROW(models::integrated_flux_map_heyrovsky_magnification({}, {0.0}, {}, 1.0, 1.0),
+                 halomag::InternalFailure);
+    EXPECT_THROW(models::integrated_flux_map_witt_mao_magnification({}, {}, {1.0}, 1.0, 1.0),
+                 halomag::InternalFailure);
+    // Empty tables: the discrete sum is 0, the integrated profile has no flux.
+    const auto d = *models::discrete_flux_map_heyrovsky_magnification({0.5, 2.0}, {}, {}, 1.0, 1.0);
+    EXPECT_EQ(d, (std::vector<double>{0.0, 0.0}));
+    EXPECT_TRUE(std::isnan(models::integrated_flux_map_heyrovsky_magnification({0.5}, {}, {}, 1.0, 1.0)[0]));
+    EXPECT_TRUE(std::isnan((*models::integrated_flux_map_witt_mao_magnification({0.5}, {}, {}, 1.0, 1.0))[0]));
+    // Repeated separations give identical results.
+    const auto rep = models::integrated_heyrovsky_magnification({0.7, 0.7}, 1.0, 0.3);
+    EXPECT_EQ(rep[0], rep[1]);
+}
