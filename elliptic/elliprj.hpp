@@ -98,8 +98,12 @@ inline Result _elliprj(double x, double y, double z, double p) noexcept {
             const double r = std::sqrt(E);
             term = (f / D) * std::atan(r) / r;
         } else if (-0.5 < E && E < 0.0) {
+            // atanh(r)/r = (ln(1 + r) - ln(1 - r)) / (2r).  The two logarithms
+            // are taken with log1p: forming 1 + r and 1 - r first would cost
+            // a relative error eps/r in the term, and E shrinks by 64 per
+            // step, so r = sqrt(-E) is small in every step but the first few.
             const double r = std::sqrt(-E);
-            term = (f / D) * (std::log(1.0 + r) - std::log(1.0 - r)) / (2.0 * r);
+            term = (f / D) * (std::log1p(r) - std::log1p(-r)) / (2.0 * r);
         } else {
             const double r = std::sqrt(-E);
             term = (f / D) * std::log((1.0 + r) / std::sqrt(1.0 + E)) / r;
