@@ -9,18 +9,13 @@ namespace halomag::binding {
 namespace {
 
 std::string type_qualname(PyTypeObject* type) {
-    std::string name(messages::TYPE_NAME_FAILED);
-    if (PyObject* qualname = PyType_GetQualName(type)) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(qualname, &size)) {
-            name.assign(utf8, static_cast<std::size_t>(size));
-        } else {
-            PyErr_Clear();
-        }
-        Py_DECREF(qualname);
-    } else {
+    PyObject* qualname = PyType_GetQualName(type);
+    if (qualname == nullptr) {
         PyErr_Clear();
+        return std::string(messages::TYPE_NAME_FAILED);
     }
+    std::string name = str_utf8(qualname).value_or(std::string(messages::TYPE_NAME_FAILED));
+    Py_DECREF(qualname);
     return name;
 }
 
@@ -200,18 +195,7 @@ PyErrValue argument_error(std::string_view parameter, PyErrValue error) {
     PyObject* exception = error.normalized();
     if (!Py_IS_TYPE(exception, reinterpret_cast<PyTypeObject*>(PyExc_TypeError))) return error;
 
-    std::string text = "<exception str() failed>";
-    if (PyObject* str = PyObject_Str(exception)) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size)) {
-            text.assign(utf8, static_cast<std::size_t>(size));
-        } else {
-            PyErr_Clear();
-        }
-        Py_DECREF(str);
-    } else {
-        PyErr_Clear();
-    }
+    const std::string text = str_utf8(exception).value_or("<exception str() failed>");
     PyErrValue wrapped = PyErrValue::type_error(messages::argument_error(parameter, text));
     PyObject* replacement = wrapped.normalized();
     // The cause of the new error is the original's own cause, not the

@@ -47,6 +47,24 @@ void release(PyObject* object) noexcept {
     deferred.push_back(object);
 }
 
+std::optional<std::string> str_utf8(PyObject* object) {
+    PyObject* text = PyObject_Str(object);
+    if (text == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+    std::optional<std::string> result;
+    if (utf8 != nullptr) {
+        result.emplace(utf8, static_cast<std::size_t>(size));
+    } else {
+        PyErr_Clear();
+    }
+    Py_DECREF(text);
+    return result;
+}
+
 GilMarker::GilMarker() noexcept {
     ++gil_count;
     std::vector<PyObject*> pending;
@@ -104,18 +122,8 @@ PyErrValue PyErrValue::fetch() {
         // A PanicException raised by Python code we called (a user's
         // __float__ or __iter__ that let one of ours through): resume the
         // internal failure rather than treating it as an ordinary error.
-        std::string message(messages::UNWRAPPED_PANIC);
-        if (PyObject* text = PyObject_Str(exception)) {
-            Py_ssize_t size = 0;
-            if (const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size)) {
-                message.assign(utf8, static_cast<std::size_t>(size));
-            } else {
-                PyErr_Clear();
-            }
-            Py_DECREF(text);
-        } else {
-            PyErr_Clear();
-        }
+        const std::string message =
+            str_utf8(exception).value_or(std::string(messages::UNWRAPPED_PANIC));
         std::fputs("--- halomag: resuming an internal failure after fetching a "
                    "pyo3_runtime.PanicException from Python ---\nPython stack trace below:\n",
                    stderr);

@@ -28,6 +28,10 @@ namespace halomag::binding {
 // boundary entry of a thread that does.
 void release(PyObject* object) noexcept;
 
+// str(object) as UTF-8, or nothing (with the Python error cleared) when
+// str() or the encoding fails.
+std::optional<std::string> str_utf8(PyObject* object);
+
 class PyErrValue {
 public:
     enum class Kind : unsigned char {
