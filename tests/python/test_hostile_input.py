@@ -89,7 +89,8 @@ scalars = st.one_of(
     st.sampled_from([np.float64(0.5), np.float32(2.0), np.int64(3), np.uint8(4)]),
 )
 exceptions = st.sampled_from([ValueError("v"), TypeError("t"), CustomError("c"), CustomBase("b"),
-                              OverflowError("o"), MemoryError(), KeyboardInterrupt()])
+                              OverflowError("o"), MemoryError(), KeyboardInterrupt()]) | st.builds(
+    lambda: panic_type()("raised by user code"))
 hostile = st.one_of(
     scalars,
     st.lists(floats, max_size=4),
