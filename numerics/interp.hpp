@@ -19,6 +19,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <limits>
 #include <span>
@@ -127,7 +128,7 @@ public:
         intercept_.resize(n_ - 1);
         double highest = -std::numeric_limits<double>::infinity();
         for (std::size_t k = 0; k < n_; ++k) {
-            const double xk = x[k] != x[k] ? std::numeric_limits<double>::infinity() : x[k];
+            const double xk = std::isnan(x[k]) ? std::numeric_limits<double>::infinity() : x[k];
             highest = std::max(highest, xk);
             running_max_[k] = highest;
         }
