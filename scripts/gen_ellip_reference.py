@@ -6,9 +6,10 @@ Each line: function region arguments... value.  The arguments are doubles
 (printed with 17 significant digits, so C++ reads back exactly the double
 the value was computed for); the value is the correctly rounded double of
 mpmath's result.  Regions group the cases whose accuracy is asserted
-together.  The principal value of RJ for p < 0 is mpmath's elliprj, which
-is computed from mpmath's RJ at a positive p by DLMF 19.20.14 (mpmath itself
-continues RJ analytically, to a complex value).
+together.  The principal value of RJ for p < 0 comes straight from the
+integral, by mpmath quadrature with the pole subtracted, and is checked
+against the transformation of DLMF 19.20.14 to 30 digits (mpmath's elliprj
+continues RJ analytically to a complex value instead).
 
 Usage:  python scripts/gen_ellip_reference.py [tests/data/ellip_reference.txt]
 """
@@ -100,9 +101,37 @@ def rows():
         yield "e", "nearone", (1.0 - logu(-16, -1),)
     for _ in range(40):
         yield "e", "negative", (-logu(-3, 6),)
+    # Near m = 0 on both sides (the scaling for m < 0 and the polynomials at
+    # eta = 1), and the last doubles below 1, where K takes its logarithmic
+    # branch ln 4 - ln(eta)/2 (eta = 1 - m <= eps).
+    for name in ("k", "e"):
+        for _ in range(15):
+            yield name, "small", (logu(-20, -1),)
+        for _ in range(15):
+            yield name, "small", (-logu(-20, -1),)
+        for j in (1, 2, 3, 4, 8):
+            yield name, "nearone", (1.0 - j * 2.0**-53,)
 
 
 def rj_principal_value(x, y, z, p):
+    """Cauchy principal value of (3/2) int_0^inf dt / ((t + p) sqrt((t+x)(t+y)(t+z)))
+    for p = -q < 0.  The pole sits at t = q; since the principal value of
+    int_0^(2q) dt / (t - q) is zero, subtracting f(q) on [0, 2q] leaves a
+    regular integrand."""
+    q = -p
+    f = lambda t: 1 / mpmath.sqrt((t + x) * (t + y) * (t + z))
+    fq = f(q)
+    inner = sorted({mpf(0), q, 2 * q, *(v for v in (x, y, z) if 0 < v < 2 * q)})
+    outer = sorted({2 * q, *(v for v in (x, y, z) if v > 2 * q)}) + [mpmath.inf]
+    a = mpmath.quad(lambda t: (f(t) - fq) / (t - q), inner)
+    b = mpmath.quad(lambda t: f(t) / (t - q), outer)
+    value = mpf(3) / 2 * (a + b)
+    check = rj_principal_value_by_transformation(x, y, z, p)
+    assert abs(value - check) <= mpf(10) ** -30 * abs(value), (x, y, z, p, value, check)
+    return value
+
+
+def rj_principal_value_by_transformation(x, y, z, p):
     # mpmath continues RJ analytically to p < 0 (a complex value); the Cauchy
     # principal value follows from DLMF 19.20.14 with x <= y <= z, q = -p:
     #   (z + q) RJ(x,y,z,-q) = (p' - z) RJ(x,y,z,p') - 3 RF(x,y,z)
