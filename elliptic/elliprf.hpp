@@ -5,7 +5,7 @@
 // for non-negative x, y, z of which at most one is zero.  The complete
 // integral of the first kind is K(m) = RF(0, 1 - m, 1)              (DLMF 19.25.1).
 //
-// Order of evaluation (after Boost.Math's ellint_rf):
+// Order of evaluation:
 //   1. two or three equal arguments reduce to elementary functions or RC:
 //        RF(x, x, x) = 1/sqrt(x),  RF(x, x, 0) = pi / (2 sqrt(x)),
 //        RF(x, y, y) = RC(x, y)                                        (DLMF 19.2.17);
@@ -17,17 +17,15 @@
 //        l = sqrt(x)sqrt(y) + sqrt(x)sqrt(z) + sqrt(y)sqrt(z),
 //      until the arguments agree to (3 eps)^(1/8) relative to their mean A_n,
 //      then the seventh-order series in the elementary symmetric functions
-//      E2 = XY - Z^2, E3 = XYZ of the normalised deviations (Carlson 1995,
-//      eq. 2.5; Carlson & Gustafson 1994 for the higher terms):
+//      E2 = XY - Z^2, E3 = XYZ of the normalised deviations (DLMF 19.36.1;
+//      Carlson 1995 gives the terms through fifth order):
 //        RF = [1 - E2/10 + E3/14 + E2^2/24 - 3 E2 E3/44
 //              - 5 E2^3/208 + 3 E3^2/104 + E2^2 E3/16] / sqrt(A_n).
 //
 // References
 //   [1] B. C. Carlson, "Numerical computation of real or complex elliptic
 //       integrals", Numer. Algorithms 10 (1995) 13-26, arXiv:math/9409227.
-//   [2] B. C. Carlson, E. M. Gustafson, "Asymptotic approximations for
-//       symmetric elliptic integrals", SIAM J. Math. Anal. 25 (1994) 288-303.
-//   [3] NIST Digital Library of Mathematical Functions, chapter 19.
+//   [2] NIST Digital Library of Mathematical Functions, chapter 19.
 #pragma once
 
 #include <cmath>

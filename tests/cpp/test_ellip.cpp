@@ -54,6 +54,12 @@ TEST(Ellip, ErrorMessagesAndPrecedence) {
     EXPECT_EQ(error_of(elliprj(0, 0, 1, 1)), msg::ELLIPRJ_DOMAIN_XYZ);
     EXPECT_EQ(error_of(elliprj(-1, 1, 1, 1)), msg::ELLIPRJ_DOMAIN_XYZ);
     EXPECT_EQ(error_of(elliprj(-1, 1, 1, 0)), msg::ELLIPRJ_DOMAIN_XYZ);  // before the p check
+    // Errors of the inner evaluations come out of elliprj unchanged:
+    // RJ(x, x, x, p) needs RC(1, 1e308), which fails RC's range check ...
+    EXPECT_EQ(error_of(elliprj(1, 1, 1, 1e308)), msg::ELLIPRC_DOMAIN);
+    // ... and on the principal-value path the worker gives a NaN value for a
+    // NaN argument, after which RF's duplication cannot converge.
+    EXPECT_EQ(error_of(elliprj(NaN, 1, 2, -1)), msg::ELLIPRF_CONVERGE);
     EXPECT_EQ(error_of(ellipk(1.0000001)), msg::ELLIPK_DOMAIN);
     EXPECT_EQ(error_of(ellipe(2)), msg::ELLIPE_DOMAIN);
     // UTF-8 bytes of the symbols.
