@@ -97,28 +97,33 @@ TEST(UniformDisk, MatchesAreaIntegralReference) {
 }
 
 TEST(UniformDisk, LimbIsContinuousAndNeverRaises) {
-    for (const double rho : {1e-4, 1e-3, 1e-2, 0.1, 0.5, 1.0, 10.0}) {
+    // Near the limb A(l) - A(1) behaves like (l - 1) ln|l - 1|: the slope
+    // grows only logarithmically, so between neighbouring doubles the value
+    // may change by a few times 1e-15 relative (slope times 2.2e-16, plus
+    // rounding), measured at most 1.3e-14 over 6000 doubles about the limb.
+    // A plateau or a switch between two formulas shows up as a larger step.
+    for (const double rho : {1e-4, 1e-3, 1e-2, 0.1, 0.5, 1.0, 10.0, 100.0}) {
         std::vector<double> l;
-        for (int k = 1; k <= 15; ++k) {
-            l.push_back(1.0 - std::pow(10.0, -k));
-            l.push_back(1.0 + std::pow(10.0, -k));
-        }
-        // Every double within a few hundred ulps of the limb.
         double x = 1.0;
-        for (int k = 0; k < 300; ++k) x = std::nextafter(x, 0.0);
-        for (int k = 0; k < 600; ++k, x = std::nextafter(x, 2.0)) l.push_back(x);
+        for (int k = 0; k < 3000; ++k) x = std::nextafter(x, 0.0);
+        for (int k = 0; k < 6000; ++k, x = std::nextafter(x, 2.0)) l.push_back(x);
         const auto values = models::witt_mao_magnification(l, 1.0, rho);
         ASSERT_TRUE(values) << values.error().message;
-        const auto limb = models::witt_mao_magnification({1.0}, 1.0, rho);
-        ASSERT_TRUE(limb);
-        for (std::size_t i = 0; i < l.size(); ++i) {
-            ASSERT_TRUE(std::isfinite((*values)[i]));
-            // The limb value has a square-root cusp; within 1e-15 of it the
-            // change is at most ~sqrt(gap) relative.
-            if (std::abs(l[i] - 1.0) < 1e-12) {
-                EXPECT_NEAR((*values)[i] / (*limb)[0], 1.0, 1e-5) << rho << " " << l[i];
-            }
+        double worst = 0.0;
+        for (std::size_t i = 0; i + 1 < l.size(); ++i) {
+            ASSERT_TRUE(std::isfinite((*values)[i])) << rho << " " << l[i];
+            worst = std::max(worst, std::abs((*values)[i + 1] - (*values)[i]) / (*values)[i]);
         }
+        EXPECT_LE(worst, 3e-14) << "rho=" << rho;
+        // Decades of gaps on both sides, down to 1e-15: always a value.
+        std::vector<double> decades;
+        for (int k = 1; k <= 15; ++k) {
+            decades.push_back(1.0 - std::pow(10.0, -k));
+            decades.push_back(1.0 + std::pow(10.0, -k));
+        }
+        const auto far = models::witt_mao_magnification(decades, 1.0, rho);
+        ASSERT_TRUE(far) << far.error().message;
+        for (const double v : *far) EXPECT_TRUE(std::isfinite(v));
     }
 }
 

@@ -3,6 +3,8 @@ detail against mpmath references by the C++ tests)."""
 
 import math
 
+import pytest
+
 import halomag
 
 
@@ -32,3 +34,25 @@ def test_disk_examples():
     # A small star: no plateau around the limb, the values keep changing.
     near = w([1 - 1e-4, 1 - 1e-6, 1.0, 1 + 1e-6, 1 + 1e-4], 1.0, 0.01)
     assert len(set(near)) == 5
+
+
+def test_near_limb_never_raises():
+    # k*k formed directly rounds above 1 for a fraction of the separations
+    # within a few 1e-9 of the limb; the complement form never does.
+    w = halomag.witt_mao_magnification
+    l = [1.0 + k * 1e-12 for k in range(-3000, 3001)]
+    for rho in (1e-3, 1e-2, 0.1, 0.5):
+        values = w(l, 1.0, rho)
+        assert len(values) == len(l) and all(math.isfinite(v) for v in values)
+
+
+def test_ring_error_and_nan_paths():
+    h = halomag.heyrovsky_magnification
+    # re = 0 with radii near the overflow limit: q = 4u^2 + g^2 overflows,
+    # 1 - m is 0 and RF(0, 0, 1) is undefined; the message passes unchanged.
+    message = "elliprf: x, y, and z must be non-negative, and at most one can be zero."
+    with pytest.raises(RuntimeError, match="^elliprf: ") as info:
+        h(-1e154, 2e154, 0.0, 1.0)
+    assert info.value.args == (message,)
+    # rstar = 0 (an infinite Einstein radius in stellar units): NaN, no error.
+    assert math.isnan(h(0.5, 0.3, 1.0, 0.0))
