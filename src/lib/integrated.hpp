@@ -93,14 +93,26 @@ public:
 
     // Sum of the tanh-sinh integrals of f over the consecutive pieces of
     // [0, 1] cut at the knots and, when 0 < lens < 1, at the lens.
+    //
+    // The quadrature counts a non-finite value as 0, which is right for the
+    // odd node that hits a pole or a failed evaluation.  When no node at all
+    // has a finite value (a NaN separation or radius, say) that rule would
+    // turn "no value" into a magnification of 0; the sum is NaN instead.
     template <class F>
     double integrate(F&& f, double lens) const {
         const bool split_at_lens = lens > 0.0 && lens < 1.0;
+        bool any_finite = false;
+        const auto watched = [&](double r) {
+            const double v = f(r);
+            any_finite = any_finite || std::isfinite(v);
+            return v;
+        };
         double total = 0.0;
         double lower = 0.0;
         bool lens_done = !split_at_lens;
         const auto piece = [&](double upper) {
-            total += quadrature::double_exponential::integrate(f, lower, upper, QUADRATURE_TARGET)
+            total += quadrature::double_exponential::integrate(watched, lower, upper,
+                                                               QUADRATURE_TARGET)
                          .integral;
             lower = upper;
         };
@@ -113,7 +125,7 @@ public:
         }
         if (!lens_done) piece(lens);
         piece(1.0);
-        return total;
+        return any_finite ? total : std::numeric_limits<double>::quiet_NaN();
     }
 
     // Number of pieces for a separation (for the benchmark's report).
