@@ -112,7 +112,10 @@ def cases():
 
 def main(argv):
     # Spot check of the inner mean against quadrature over the polar angle.
-    for l, r, u in ((0.5, 0.3, 1.0), (2.0, 0.7, 2.0), (0.9, 0.95, 100.0)):
+    # Rings inside and outside the lens, near it, small and large Einstein
+    # radii, and the centre.
+    for l, r, u in ((0.5, 0.3, 1.0), (2.0, 0.7, 2.0), (0.9, 0.95, 100.0), (0.5, 0.4999, 1.0),
+                    (0.3, 0.9, 0.01), (5.0, 0.2, 1000.0), (0.95, 0.0, 0.1)):
         a, b = ring_mean(l, r, u), ring_mean_by_angle(l, r, u)
         assert abs(a - b) < mpf(10) ** -25 * abs(a), (l, r, u, a, b)
     lines = ["# Limb-darkened and flux-map magnifications (mpmath, 30 digits;",
