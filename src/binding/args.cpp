@@ -21,23 +21,12 @@ std::string type_qualname(PyTypeObject* type) {
 
 // str() of a keyword name for the unexpected-keyword message.
 std::string keyword_text(PyObject* keyword) {
+    if (std::optional<std::string> text = str_utf8(keyword)) return std::move(*text);
+    // A name with lone surrogates: show it with them escaped.
     std::string text;
-    if (PyObject* str = PyObject_Str(keyword)) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size)) {
-            text.assign(utf8, static_cast<std::size_t>(size));
-        } else {
-            // A name with lone surrogates: show it with them escaped.
-            PyErr_Clear();
-            if (PyObject* bytes = PyUnicode_AsEncodedString(str, "utf-8", "backslashreplace")) {
-                text.assign(PyBytes_AS_STRING(bytes),
-                            static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
-                Py_DECREF(bytes);
-            } else {
-                PyErr_Clear();
-            }
-        }
-        Py_DECREF(str);
+    if (PyObject* bytes = PyUnicode_AsEncodedString(keyword, "utf-8", "backslashreplace")) {
+        text.assign(PyBytes_AS_STRING(bytes), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes)));
+        Py_DECREF(bytes);
     } else {
         PyErr_Clear();
     }
@@ -67,8 +56,7 @@ PyResult<void> bind(const FunctionDescription& function, PyObject* const* args, 
             function.name, function.required_positional, n, given)));
     }
 
-    std::vector<std::string_view> positional_only_passed;
-    std::vector<std::string> positional_only_storage;
+    std::vector<std::string_view> positional_only_passed;  // views into the parameter names
     if (kwnames != nullptr) {
         const Py_ssize_t count = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t k = 0; k < count; ++k) {
@@ -87,7 +75,7 @@ PyResult<void> bind(const FunctionDescription& function, PyObject* const* args, 
                 } else if ((index = find(function.parameters, key)) >= 0) {
                     slot = static_cast<std::size_t>(index);
                     if (slot < function.positional_only) {
-                        positional_only_storage.emplace_back(key);
+                        positional_only_passed.push_back(function.parameters[slot]);
                         continue;
                     }
                 }
@@ -105,8 +93,7 @@ PyResult<void> bind(const FunctionDescription& function, PyObject* const* args, 
             slots[slot] = value;
         }
     }
-    if (!positional_only_storage.empty()) {
-        for (const std::string& name : positional_only_storage) positional_only_passed.push_back(name);
+    if (!positional_only_passed.empty()) {
         return std::unexpected(PyErrValue::type_error(
             messages::positional_only_as_keyword(function.name, positional_only_passed)));
     }

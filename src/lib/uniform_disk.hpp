@@ -36,14 +36,15 @@
 
 namespace halomag::models {
 
-// The per-star constants, hoisted out of the loop over separations.
+// The per-star constants of the general formula, hoisted out of the loop over
+// separations (the profile-weighted functions build one per disk radius, at
+// every quadrature node, so the rare limb branch computes its own).
 struct DiskConstants {
-    double rho, rho2, four_rho, two_rho2, one_plus_rho2, two_over_rho, limb_factor;
+    double rho, rho2, four_rho, two_rho2, one_plus_rho2;
 
     explicit DiskConstants(double rho_) noexcept
         : rho(rho_), rho2(rho_ * rho_), four_rho(4.0 * rho_), two_rho2(rho2 + rho2),
-          one_plus_rho2(1.0 + rho2), two_over_rho(2.0 / rho_),
-          limb_factor((1.0 + rho2) / rho2) {}
+          one_plus_rho2(1.0 + rho2) {}
 };
 
 // u: separation of the lens from the disk centre, Einstein radii.
@@ -54,7 +55,7 @@ inline Expected<double> uniform_disk_magnification(double u, const DiskConstants
     const double d = u - c.rho;
     const double s = c.rho + u;
     if (std::fabs(d) < EPS * std::fabs(s) || d == 0.0) {
-        return (2.0 * std::atan(c.rho) * c.limb_factor + c.two_over_rho) / PI;
+        return (2.0 * std::atan(c.rho) * ((1.0 + c.rho2) / c.rho2) + 2.0 / c.rho) / PI;
     }
     const double q = std::sqrt(d * d + 4.0);
     const double n = (c.four_rho * u) / (s * s);
