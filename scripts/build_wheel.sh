@@ -23,4 +23,8 @@ import halomag, math
 v = halomag.heyrovsky_magnification(0.5, 0.0, 1.0, 1.0)
 assert math.isclose(v, 2.18282062532, rel_tol=1e-11), v
 print('wheel ok:', halomag.__file__)")
+# The run-path that points at the folder of grafted support libraries
+# survives the repair.
+so=$(ls "$work"/check/lib/python*/site-packages/halomag*.so)
+readelf -d "$so" | grep -F 'RUNPATH' | grep -F '[$ORIGIN/halomag.libs]'
 echo "built $wheel"

@@ -37,12 +37,15 @@ PROFILES = {
 }
 
 
-def ring_mean(l, r, u):
+def ring_mean(l, r, u, g=None):
+    """Mean over the ring of radius r; g = l - r may be given exactly when r
+    is formed from it (nodes next to r = l, see magnification)."""
     l, r, u = mpf(l), mpf(r), mpf(u)
     if r == 0 or l == 0:
         x = (l + r) / u
         return (x * x + 2) / (x * mpmath.sqrt(x * x + 4))
-    g, s = l - r, l + r
+    g = l - r if g is None else mpf(g)
+    s = l + r
     if g == 0:
         return mpmath.inf
     q = 4 * u * u + g * g
@@ -95,8 +98,25 @@ def breakpoints(l, knots):
 def magnification(l, rho, profile, knots):
     u = 1 / mpf(rho)  # Einstein radius in stellar radii (re = 1, rstar = rho)
     flux = mpmath.quad(lambda r: profile(r) * 2 * mpmath.pi * r, breakpoints(-1, knots))
-    total = mpmath.quad(lambda r: profile(r) * 2 * mpmath.pi * r * ring_mean(l, r, u),
-                        breakpoints(l, knots))
+    # Tanh-sinh nodes crowd the ends of each interval closer than the working
+    # precision resolves, so a node next to r = l would round onto the lens,
+    # where the ring mean diverges (logarithmically: the integral is finite).
+    # Intervals that end at r = l are therefore integrated over the distance
+    # d = |l - r| from the lens, which the nodes resolve down to 1e-(10^k).
+    l = mpf(l)
+
+    def ring(r, g=None):
+        return profile(r) * 2 * mpmath.pi * r * ring_mean(l, r, u, g)
+
+    points = breakpoints(l, knots)
+    total = mpf(0)
+    for a, b in zip(points, points[1:]):
+        if b == l:
+            total += mpmath.quad(lambda d: ring(l - d, d), [0, b - a])
+        elif a == l:
+            total += mpmath.quad(lambda d: ring(l + d, -d), [0, b - a])
+        else:
+            total += mpmath.quad(ring, [a, b])
     return total / flux
 
 
