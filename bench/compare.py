@@ -17,6 +17,7 @@ Run:  python bench/compare.py        (needs matplotlib: pip install '.[examples]
 
 import datetime
 import math
+import os
 import pathlib
 import platform
 import statistics
@@ -84,7 +85,7 @@ def machine():
                 break
     except OSError:
         pass
-    return (f"{cpu}, {len(__import__('os').sched_getaffinity(0))} cores usable, "
+    return (f"{cpu}, {len(os.sched_getaffinity(0))} cores usable, "
             f"Python {platform.python_version()}, {platform.system()} {platform.release()}")
 
 
@@ -150,12 +151,13 @@ def main():
                      max(e for _, _, e in limb_errs), seconds))
         print(f"{label:60s} {profile:8s} worst {max(errs):.1e}  median {statistics.median(errs):.1e}"
               f"  limb {rows[-1][4]:.1e}  {seconds * 1e6:8.2f} us/pt")
+    # A NaN error would vanish from max() and the median: refuse it.
+    assert all(math.isfinite(r[2]) and math.isfinite(r[4]) for r in rows), rows
     OUT.mkdir(parents=True, exist_ok=True)
     n_grid = sum(len(v) for v in grid.values())
     n_limb = sum(len(v) for v in limb.values())
     (OUT / "comparison.md").write_text(markdown(rows, n_grid, n_limb))
     plot(limb_errors, OUT / "comparison_limb.png")
-    assert all(math.isfinite(r[2]) for r in rows)
     print(f"wrote {OUT / 'comparison.md'} and {OUT / 'comparison_limb.png'}")
 
 
