@@ -28,7 +28,7 @@ import halomag
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 DATA = ROOT / "tests" / "data" / "comparison_reference.txt"
 OUT = ROOT / "bench" / "results"
-REPEATS = 9
+REPEATS = 15
 # Relative errors below this are drawn on the floor of the plot.
 FLOOR = 1e-17
 UNIFORM_TABLE = ([0.0, 1.0], [1.0, 1.0])
