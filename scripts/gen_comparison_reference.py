@@ -72,11 +72,7 @@ def main(argv):
              "# comparison grid (mpmath; scripts/gen_comparison_reference.py).",
              "# halomag arguments: l = u_over_rho, re = 1, rstar = rho.",
              "# columns: set u_over_rho rho uniform linear"] + rows
-    text = "\n".join(lines) + "\n"
-    if len(argv) > 1:
-        pathlib.Path(argv[1]).write_text(text)
-    else:
-        sys.stdout.write(text)
+    limb.emit(lines, argv)
 
 
 if __name__ == "__main__":

@@ -130,6 +130,16 @@ def cases():
                 yield name, l, rho
 
 
+def emit(lines, argv):
+    """Writes the lines to the file argv[1], or to standard output."""
+    text = "\n".join(lines) + "\n"
+    if len(argv) > 1:
+        with open(argv[1], "w") as fh:
+            fh.write(text)
+    else:
+        sys.stdout.write(text)
+
+
 def main(argv):
     # Spot check of the inner mean against quadrature over the polar angle.
     # Rings inside and outside the lens, near it, small and large Einstein
@@ -150,12 +160,7 @@ def main(argv):
             value = magnification(l, rho, table_profile(bl, bf), bl)
         lines.append(f"{name} {l!r} {rho!r} {mpmath.nstr(value, 20)}")
         print(lines[-1], file=sys.stderr)
-    text = "\n".join(lines) + "\n"
-    if len(argv) > 1:
-        with open(argv[1], "w") as fh:
-            fh.write(text)
-    else:
-        sys.stdout.write(text)
+    emit(lines, argv)
 
 
 if __name__ == "__main__":
