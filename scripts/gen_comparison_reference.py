@@ -36,6 +36,7 @@ import mpmath
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import gen_limb_darkened_reference as limb  # noqa: E402
 import gen_magnification_reference as disk  # noqa: E402
+from reference_io import emit  # noqa: E402
 
 RHOS = (1e-3, 3e-3, 1e-2, 3e-2, 0.1, 0.3, 1.0)
 LIMB_OFFSETS = (1e-1, 3e-2, 1e-2, 3e-3, 1e-3, 1e-4, 1e-5, 1e-6)
@@ -72,7 +73,7 @@ def main(argv):
              "# comparison grid (mpmath; scripts/gen_comparison_reference.py).",
              "# halomag arguments: l = u_over_rho, re = 1, rstar = rho.",
              "# columns: set u_over_rho rho uniform linear"] + rows
-    limb.emit(lines, argv)
+    emit(lines, argv)
 
 
 if __name__ == "__main__":

@@ -20,6 +20,8 @@ import sys
 import mpmath
 from mpmath import mp, mpf
 
+from reference_io import emit
+
 mp.dps = 50
 rng = random.Random(20261208)
 
@@ -169,12 +171,7 @@ def main(argv):
         v = value(name, args)
         assert mpmath.im(v) == 0, (name, args, v)
         lines.append(" ".join([name, region, *map(g17, args), g17(mpmath.re(v))]))
-    text = "\n".join(lines) + "\n"
-    if len(argv) > 1:
-        with open(argv[1], "w") as fh:
-            fh.write(text)
-    else:
-        sys.stdout.write(text)
+    emit(lines, argv)
 
 
 if __name__ == "__main__":

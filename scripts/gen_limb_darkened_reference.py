@@ -24,6 +24,8 @@ import sys
 import mpmath
 from mpmath import mp, mpf
 
+from reference_io import emit
+
 mp.dps = 30
 
 PROFILES = {
@@ -128,16 +130,6 @@ def cases():
         for rho in (0.01, 0.5):
             for l in (0.0, 0.5, 0.95, 1.2, 3.0):
                 yield name, l, rho
-
-
-def emit(lines, argv):
-    """Writes the lines to the file argv[1], or to standard output."""
-    text = "\n".join(lines) + "\n"
-    if len(argv) > 1:
-        with open(argv[1], "w") as fh:
-            fh.write(text)
-    else:
-        sys.stdout.write(text)
 
 
 def main(argv):
