@@ -33,11 +33,14 @@
 
 namespace halomag::models {
 
-inline Expected<double> ring_magnification(double l, double r, double u) noexcept {
+// The ring magnification with the gap g = l - r supplied by the caller.  A
+// quadrature rule that measures its nodes from the ring through the lens
+// knows g exactly, while l - r re-formed from a node r next to l has lost
+// the low bits of g; passing g keeps the logarithm ln(1/|g|) exact.
+inline Expected<double> ring_magnification_gap(double l, double r, double g, double u) noexcept {
     constexpr double EPS = 2.220446049250313e-16;
     constexpr double TWO_PI = 6.283185307179586;
     const double u2 = u * u;
-    double g = l - r;
     const double s = l + r;
     double gs = g / s;
     if (std::fabs(g) < EPS * std::fabs(s) || g == 0.0) {
@@ -58,6 +61,10 @@ inline Expected<double> ring_magnification(double l, double r, double u) noexcep
     const double Pi = *F + n * *J / 3.0;
     const double K = *F;
     return (g * g * Pi + 2.0 * u2 * K) * (4.0 / (s * std::sqrt(q))) / TWO_PI;
+}
+
+inline Expected<double> ring_magnification(double l, double r, double u) noexcept {
+    return ring_magnification_gap(l, r, l - r, u);
 }
 
 }  // namespace halomag::models
