@@ -61,6 +61,7 @@ struct Rule {
 };
 
 inline constexpr std::size_t LEGENDRE_MAX = table::LEGENDRE_MAX;
+inline constexpr std::size_t LOG_END_MAX = table::LOG_END_MAX;
 
 namespace detail {
 
@@ -82,6 +83,13 @@ constexpr Rule slice(const std::array<std::size_t, Offsets>& offset, const std::
 // rule for any other n.  Symmetric: t_{n+1-i} = 1 - t_i exactly.
 constexpr Rule legendre(std::size_t n) noexcept {
     return detail::slice(table::LEGENDRE_OFFSET, table::LEGENDRE_T, table::LEGENDRE_ONE_MINUS_T, table::LEGENDRE_W, n);
+}
+
+// The n-point rule for a logarithmic singularity at t = 0, exact for t^k and
+// t^k ln t, k = 0 .. n - 1, 1 <= n <= LOG_END_MAX; an empty rule for any
+// other n.  Nodes in (0, 1), crowding towards 0; weights positive.
+constexpr Rule log_end(std::size_t n) noexcept {
+    return detail::slice(table::LOG_END_OFFSET, table::LOG_END_T, table::LOG_END_ONE_MINUS_T, table::LOG_END_W, n);
 }
 
 // Integral of f over [a, b] by `rule`, f called as f(x).  NaN for an empty
