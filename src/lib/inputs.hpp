@@ -5,18 +5,21 @@
 // * Separations l, ring radii r and table radii bl are distances: only |x|
 //   enters, so x and -x give the same result bit for bit.
 // * Only the sizes of re and rstar enter.  The lens is then one of:
-//     Finite     re/rstar in [2^-1000, 2^1000]: the models compute;
-//     None       re = 0, or rstar infinite, or re/rstar < 2^-1000: no lens on
+//     Finite     re/rstar in [2^-1022, 2^1022]: the models compute;
+//     None       re = 0, or rstar infinite, or re/rstar < 2^-1022: no lens on
 //                the scale of the star, every ring and disk is magnified by 1;
-//     Infinite   re infinite, or re/rstar > 2^1000: an Einstein radius
+//     Infinite   re infinite, or re/rstar > 2^1022: an Einstein radius
 //                infinitely larger than the star, +inf at every finite
 //                separation (NaN at an infinite one, where no limit exists);
 //     Undefined  re or rstar NaN, rstar = 0 (lengths in units of a radius 0),
 //                or both infinite: NaN everywhere.
-//   The cut at 2^+-1000 keeps the Einstein and stellar radii (re/rstar and
-//   rstar/re) normal doubles inside the models; beyond it the limits are
-//   exact to rounding except for separations within 2^-1000 of the smaller
-//   radius.
+//   The cut at 2^+-1022 keeps both the Einstein radius in stellar radii
+//   (re/rstar, the ring models' unit) and the stellar radius in Einstein
+//   radii (rstar/re, the disk models' unit) normal doubles.  Beyond it the
+//   limit is the answer: exact to rounding for a ratio below 2^-1022 except
+//   at separations below about 1e-300, and for a ratio above 2^1022 a
+//   stand-in for values of order ratio/l that are finite only for l beyond
+//   about 1/4.
 #pragma once
 
 #include <cmath>
@@ -33,8 +36,8 @@ inline void distances(std::vector<double>& xs) noexcept {
 
 enum class Lens { Finite, None, Infinite, Undefined };
 
-inline constexpr double MAX_RATIO = 0x1p1000;
-inline constexpr double MIN_RATIO = 0x1p-1000;
+inline constexpr double MAX_RATIO = 0x1p1022;
+inline constexpr double MIN_RATIO = 0x1p-1022;
 
 // The kind of lens that (|re|, |rstar|) describe.
 inline Lens lens_kind(double re, double rstar) noexcept {

@@ -95,12 +95,12 @@ TEST(RingExtremes, PointSourceOnTheLensAndUndefinedCases) {
 
 TEST(RingExtremes, FiniteAndAtLeastOneOverTheWholeRange) {
     // Lengths from subnormal to the largest double, with u in the range the
-    // Python surface passes on ([2^-1000, 2^1000]); the value is at least 1
+    // Python surface passes on ([2^-1022, 2^1022]); the value is at least 1
     // (to rounding) and finite unless it exceeds the largest double, which
     // needs u/(l + r) beyond about 1e307.
     const double lengths[] = {0.0, DENORM_MIN, 1e-310, 1e-300, 1e-150, 1e-8, 0.3, 1.0,
                               3.0, 1e8,        1e150,  1e300,  DBL_MAX_};
-    const double us[] = {0x1p-1000, 1e-150, 1e-8, 0.7, 1e8, 1e150, 0x1p1000};
+    const double us[] = {0x1p-1022, 1e-150, 1e-8, 0.7, 1e8, 1e150, 0x1p1022};
     for (const double u : us) {
         for (const double l : lengths) {
             for (const double r : lengths) {
@@ -127,8 +127,10 @@ TEST(InputRules, LensKindsAndLimits) {
     EXPECT_EQ(in::lens_kind(1e-200, 1e200), Lens::None);
     EXPECT_EQ(in::lens_kind(-INF, 0.5), Lens::Infinite);
     EXPECT_EQ(in::lens_kind(1e200, 1e-200), Lens::Infinite);
-    EXPECT_EQ(in::lens_kind(0x1p1000, 1.0), Lens::Finite);
-    EXPECT_EQ(in::lens_kind(0x1p-1000, 1.0), Lens::Finite);
+    EXPECT_EQ(in::lens_kind(0x1p1022, 1.0), Lens::Finite);
+    EXPECT_EQ(in::lens_kind(0x1p-1022, 1.0), Lens::Finite);
+    EXPECT_EQ(in::lens_kind(0x1p1022, 0.5), Lens::Infinite);
+    EXPECT_EQ(in::lens_kind(0x1p-1022, 2.0), Lens::None);
     EXPECT_EQ(in::lens_kind(1.0, 0.0), Lens::Undefined);
     EXPECT_EQ(in::lens_kind(0.0, 0.0), Lens::Undefined);
     EXPECT_EQ(in::lens_kind(INF, INF), Lens::Undefined);

@@ -103,11 +103,14 @@ def test_signs_never_change_a_result(name, data):
 
 # ------------------------------------------------ finite and at least one
 
+# "At least 1" to rounding; the profile-weighted functions to their quadrature
+# accuracy (a star that is nearly unmagnified comes out at 1 within 1e-14).
 def at_least_one(name, ls, re, rstar, r=0.25):
     values = call(name, ls, re, rstar, r)
+    slack = 1e-13 if name.startswith("integrated") else 8 * sys.float_info.epsilon
     for l, a in zip(ls, values):
         assert math.isfinite(a), (name, l, re, rstar, a)
-        assert a >= 1.0 - 8 * sys.float_info.epsilon, (name, l, re, rstar, a)
+        assert a >= 1.0 - slack, (name, l, re, rstar, a)
 
 
 @pytest.mark.parametrize("name", names(xfail_disk=True))
@@ -164,8 +167,8 @@ def limit_cases():
         (INF, INF, [0.5], [NAN]),
         (NAN, 1.0, [0.0, 0.5, INF], [NAN] * 3),
         (1.0, NAN, [0.5], [NAN]),
-        (1e200, 1e-200, [0.5], [INF]),                          # ratio beyond 2^1000
-        (1e-200, 1e200, [0.5], [1.0]),                          # ratio below 2^-1000
+        (1e200, 1e-200, [0.5], [INF]),                          # ratio beyond 2^1022
+        (1e-200, 1e200, [0.5], [1.0]),                          # ratio below 2^-1022
     ]
 
 
