@@ -3,7 +3,11 @@
 // l >= 0 (or NaN, or +inf) and a finite lens scale 0 < re, rstar.
 //
 // * Separations l, ring radii r and table radii bl are distances: only |x|
-//   enters, so x and -x give the same result bit for bit.
+//   enters, so x and -x give the same result bit for bit.  A flux map is
+//   thus the table (|bl_j|, bf_j): the discrete sum takes it in any order;
+//   the integrated functions interpolate it in the order given, expecting
+//   ascending sizes (an unsorted table follows numerics/interp.hpp's rules).
+//   The fluxes bf are weights of any sign and are not touched.
 // * Only the sizes of re and rstar enter.  The lens is then one of:
 //     Finite     re/rstar in [2^-1022, 2^1022]: the models compute;
 //     None       re = 0, or rstar infinite, or re/rstar < 2^-1022: no lens on
