@@ -69,8 +69,44 @@ inline Expected<double> ring_magnification_gap(double l, double r, double g, dou
     return bracket * (4.0 / (s * std::sqrt(q))) / TWO_PI;
 }
 
+namespace detail {
+
+// Ranges in which ring_magnification_gap is used as it stands.  With the
+// largest length top = max(l, r, u) in [2^-200, 2^200] and s >= 2^-300 u,
+// no square or product in it overflows or loses precision to underflow
+// (s^2, q, l r are normal doubles, and a square that underflows belongs to
+// a term that is negligible next to the others).
+inline constexpr double RING_FAR = 0x1p14;
+inline constexpr double RING_LARGE = 0x1p200;
+inline constexpr double RING_SMALL = 0x1p-200;
+inline constexpr double RING_DEEP = 0x1p-300;
+
+// Everything outside those ranges (and NaN): see ring.cpp.
+Expected<double> ring_magnification_extreme(double l, double r, double u) noexcept;
+
+}  // namespace detail
+
+// The ring magnification for any lengths.  It is a function of l/u and r/u
+// alone, so out-of-range lengths are rescaled by a power of two (exact) or
+// handled by the limiting forms in ring.cpp; ordinary lengths go straight
+// to ring_magnification_gap.
+//
+// Far rings: every point of the ring lies at least |g| from the lens, and
+// the point-lens excess obeys A(x) - 1 = sqrt(1 + 4/(x^4 + 4x^2)) - 1
+// < 2/x^4, so for |g| > 2^14 u the mean lies in [1, 1 + 2^-55): its
+// correctly rounded value is 1, which is returned (the formula itself would
+// give 1 give or take a few units in the last place).  This also covers an
+// infinite l or r with the other finite.
 inline Expected<double> ring_magnification(double l, double r, double u) noexcept {
-    return ring_magnification_gap(l, r, l - r, u);
+    const double g = l - r;
+    const double au = std::fabs(u);
+    if (std::fabs(g) > detail::RING_FAR * au) return 1.0;
+    const double top = std::fmax(std::fmax(l, r), au);
+    if (top <= detail::RING_LARGE && top >= detail::RING_SMALL &&
+        l + r >= detail::RING_DEEP * au) [[likely]] {
+        return ring_magnification_gap(l, r, g, u);
+    }
+    return detail::ring_magnification_extreme(l, r, u);
 }
 
 }  // namespace halomag::models

@@ -57,6 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     take(e::ellipk(a));
     take(e::ellipe(b));
     take(m::ring_magnification(a, b, c));
+    {
+        // The ring mean of any finite distances, for an Einstein radius in the
+        // range the Python surface passes on, is at least 1 (to rounding) and
+        // +inf only where it exceeds the largest double.
+        const double rl = std::fabs(a), rr = std::fabs(b), ru = std::fabs(c);
+        if (std::isfinite(rl) && std::isfinite(rr) && ru >= 0x1p-1022 && ru <= 0x1p1022) {
+            const auto ring = m::ring_magnification(rl, rr, ru);
+            check(ring.has_value(), "ring mean of finite distances has a value");
+            check(*ring >= 1.0 - 8 * 2.220446049250313e-16, "ring mean at least 1");
+            check(std::isfinite(*ring) || ru / (rl + rr) > 1e300, "ring mean finite");
+        }
+    }
     take(m::uniform_disk_magnification(a, m::DiskConstants(b)));
 
     const auto q = halomag::quadrature::double_exponential::integrate(
