@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "elliptic/elliprf.hpp"
 #include "lib/models.hpp"
 
 namespace halomag::models {
