@@ -20,18 +20,19 @@
 // The tables (gauss_tables.hpp) hold, for every n, t_i ascending, the
 // complements 1 - t_i and w_i, each the correctly rounded double of the exact
 // value.  The helpers below hand the integrand the distance of the node to the
-// end it asks for as h t_i or h (1 - t_i), h = b - a: one rounding of an
-// exact product, never the difference of two nearby numbers, so an integrand
-// that is singular at that end sees its distance to full relative precision
-// even at nodes within a few ulps of the end.  The abscissa itself is formed
-// from the nearer end of [a, b], so a <= x <= b always holds for a <= b.
+// end it asks for as the product h t_i or h (1 - t_i), h = b - a, rounded
+// once: never the difference of two nearby numbers, so an integrand that is
+// singular at that end sees its distance to full relative precision even at
+// nodes within a few ulps of the end.  The abscissa itself is formed from the
+// nearer end of [a, b] (a select on t_i <= 1/2, not a branch on the
+// integrand), so a <= x <= b always holds for a <= b.
 //
-// The loops have no data-dependent branches and allocate nothing.
+// The loops allocate nothing; their trip count is the rule's size.
 //
 // References
 //   [1] G. H. Golub, J. H. Welsch, "Calculation of Gauss quadrature rules",
 //       Math. Comp. 23 (1969) 221-230.
-//   [2] NIST Digital Library of Mathematical Functions, eqs. 3.5.15, 3.5.19.
+//   [2] NIST Digital Library of Mathematical Functions, section 3.5(v).
 //   [3] L. N. Trefethen, "Is Gauss quadrature better than Clenshaw-Curtis?",
 //       SIAM Review 50 (2008) 67-87 (theorem 4.5).
 //   [4] J. Ma, V. Rokhlin, S. Wandzura, "Generalized Gaussian quadrature rules
@@ -103,7 +104,7 @@ double integrate(F&& f, double a, double b, const Rule& rule) noexcept(noexcept(
     for (std::size_t i = 0; i < n; ++i) {
         const double t = rule.t[i];
         const double x = t <= 0.5 ? a + h * t : b - h * rule.one_minus_t[i];
-        sum += rule.w[i] * f(x);
+        sum += rule.w[i] * static_cast<double>(f(x));
     }
     return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }
@@ -120,7 +121,7 @@ double integrate_from(F&& f, double a, double b, const Rule& rule) noexcept(noex
         const double t = rule.t[i];
         const double d = h * t;
         const double x = t <= 0.5 ? a + d : b - h * rule.one_minus_t[i];
-        sum += rule.w[i] * f(x, d);
+        sum += rule.w[i] * static_cast<double>(f(x, d));
     }
     return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }
@@ -138,7 +139,7 @@ double integrate_to(F&& f, double a, double b, const Rule& rule) noexcept(noexce
         const double t = rule.t[i];
         const double d = h * t;
         const double x = t <= 0.5 ? b - d : a + h * rule.one_minus_t[i];
-        sum += rule.w[i] * f(x, d);
+        sum += rule.w[i] * static_cast<double>(f(x, d));
     }
     return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }
@@ -157,7 +158,7 @@ double integrate_between(F&& f, double a, double b, const Rule& rule) noexcept(n
         const double da = h * t;
         const double db = h * rule.one_minus_t[i];
         const double x = t <= 0.5 ? a + da : b - db;
-        sum += rule.w[i] * f(x, da, db);
+        sum += rule.w[i] * static_cast<double>(f(x, da, db));
     }
     return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }

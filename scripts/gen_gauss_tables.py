@@ -23,20 +23,33 @@ Generalised Gauss rules for a logarithmic end point, n = 1 .. LOG_END_MAX
 
         sum_i w_i phi_k(t_i) = integral_0^1 phi_k(t) dt,
 
-    solved by Newton's method in mpmath.  The basis used is the shifted
-    Legendre polynomial Ps_k(t) = P_k(2t - 1) and Ps_k(t) ln t (the same span
-    as the monomials, far better conditioned), with moments
+    solved in mpmath.  The basis used is the shifted Legendre polynomial
+    Ps_k(t) = P_k(2t - 1) and Ps_k(t) ln t (the same span as the monomials;
+    |Ps_k| <= 1, so the residuals carry no cancellation), with moments
         integral_0^1 Ps_k = delta_k0,
         integral_0^1 Ps_k ln t = sum_j c_kj * (-1/(j + 1)^2)
-    evaluated exactly in rationals from the coefficients c_kj of Ps_k.  The
-    unknowns are written as t_i = 1/(1 + exp(-s_i)) and w_i = exp(v_i), so
-    every iterate has nodes in (0, 1) and positive weights; steps are damped
-    until the residual norm decreases.  The n-point rule starts from the
-    (n - 1)-point rule with a node added below the smallest one (the nodes
-    crowd geometrically towards the singular end as n grows).  Each rule is
-    then polished at a higher precision and accepted only if all 2n moment
-    residuals are below 1e-40 relative, the nodes are strictly increasing in
-    (0, 1) and the weights positive.
+    evaluated exactly in rationals from the coefficients c_kj of Ps_k.
+
+    Solve: Newton's method at 2n + 30 digits on the unknowns s_i = logit t_i
+    and v_i = ln w_i, which keep every iterate's nodes in (0, 1) and weights
+    positive; steps are capped at 2 in these units.  The start is the
+    (n - 1)-point rule, its logits and log weights interpolated to n points in
+    the fractional index (i + 1/2)/n.  Should Newton's method fail to settle,
+    a homotopy on the right-hand side takes over (moments moved from those of
+    the start to the true ones in adaptive strides).
+    Polish: the chord method at 3n + 40 digits with the Jacobian factored
+    once at the solve's precision, then again at 20 more digits.  The
+    Jacobian's condition grows like 30^n (about 1e55 at n = 40), which is why
+    the digits grow with n.
+    Verification: all 2n moments of t^k and t^k ln t at the higher precision
+    have relative residuals below 1e-40, every node and weight changed by
+    less than 1e-40 relative between the two polishes, and the nodes are
+    strictly increasing in (0, 1) with positive weights.
+
+    Solved rules may be cached between runs in build/gauss_tables_cache (or
+    $GAUSS_TABLES_CACHE); a cached rule only replaces the start and goes
+    through the same polish and verification, so the output does not depend
+    on the cache.
 
 Every entry is the correctly rounded double of the exact value: the nearest
 double is chosen among the float conversion and its two neighbours, and the
@@ -46,8 +59,11 @@ written as hexadecimal floating literals, which the compiler reads exactly.
 
 References
   [1] G. H. Golub, J. H. Welsch, "Calculation of Gauss quadrature rules",
-      Math. Comp. 23 (1969) 221-230.
-  [2] NIST Digital Library of Mathematical Functions, eqs. 3.5.15 and 3.5.19.
+      Math. Comp. 23 (1969) 221-230 (Gauss rules from the three-term
+      recurrence; here its zeros are found by Newton's method instead of as
+      eigenvalues, which is simpler in multiprecision).
+  [2] NIST Digital Library of Mathematical Functions, sections 3.5(v)
+      (Gauss-Legendre weights) and 18.9 (recurrence and derivatives).
   [3] F. G. Tricomi, "Sugli zeri dei polinomi sferici ed ultrasferici",
       Ann. Mat. Pura Appl. 31 (1950) 93-97.
   [4] J. Ma, V. Rokhlin, S. Wandzura, "Generalized Gaussian quadrature rules
@@ -106,13 +122,13 @@ def correctly_rounded(value, digits):
 
 
 def legendre_and_derivative(n, x):
-    """P_n(x) and P_n'(x) by the three-term recurrence (DLMF 18.9.1)."""
+    """P_n(x) and P_n'(x) by the three-term recurrence (DLMF section 18.9)."""
     p_prev, p = mpmath.mpf(1), x
     if n == 0:
         return p_prev, mpmath.mpf(0)
     for k in range(1, n):
         p_prev, p = p, ((2 * k + 1) * x * p - k * p_prev) / (k + 1)
-    # (1 - x^2) P_n' = n (P_{n-1} - x P_n)   (DLMF 18.9.19)
+    # (1 - x^2) P_n' = n (P_{n-1} - x P_n)   (DLMF section 18.9)
     return p, n * (p_prev - x * p) / (1 - x * x)
 
 
@@ -241,7 +257,8 @@ def log_end_system(n, s, v, moments, jacobian=True):
                 jac[n + k][i] = w[i] * (d * log_t + p / t[i]) * dt
                 jac[k][n + i] = w[i] * p
                 jac[n + k][n + i] = w[i] * p * log_t
-            # DLMF 18.9.1 and 18.9.17 in x = 2t - 1 (d/dt = 2 d/dx)
+            # recurrence and P'_{k+1} = P'_{k-1} + (2k + 1) P_k (DLMF section 18.9)
+            # in x = 2t - 1, with d/dt = 2 d/dx
             p_prev, p, d_prev, d = (p, ((2 * k + 1) * x * p - k * p_prev) / (k + 1),
                                     d, d_prev + 2 * (2 * k + 1) * p)
     return residual, jac, t, c, w
