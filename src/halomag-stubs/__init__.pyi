@@ -16,14 +16,14 @@ _Float: TypeAlias = SupportsFloat | SupportsIndex
 # exports __array__ and iterates to numbers), described without importing
 # numpy.
 @type_check_only
-class _Array(Protocol):
+class _Array1D(Protocol):
     def __array__(self) -> object: ...
     def __len__(self) -> int: ...
     def __iter__(self) -> Iterator[_Float]: ...
 
 # Sequences of numbers: list, tuple, range, bytes, array.array and
 # one-dimensional numpy arrays.  A str is refused at run time.
-_Floats: TypeAlias = Sequence[_Float] | _Array
+_Floats: TypeAlias = Sequence[_Float] | _Array1D
 
 __all__ = [
     "witt_mao_magnification",
