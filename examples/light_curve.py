@@ -4,7 +4,8 @@ A star of radius rho = 0.01 Einstein radii is crossed by the lens with an
 impact parameter of 0.002 Einstein radii.  The magnification is computed for
 a point source, a uniform disk (Witt & Mao) and a limb-darkened disk
 (linear law, coefficient 0.6, Heyrovsky's ring decomposition), printed as a
-short table and plotted to light_curve.png.
+short table and plotted to light_curve.png in the current directory (or the
+path given).
 
 Run:  python examples/light_curve.py [output.png]
 (plotting needs matplotlib: pip install '.[examples]')
@@ -39,7 +40,6 @@ def main(path="light_curve.png"):
     print(f"{'t [d]':>8} {'u':>10} {'point':>12} {'uniform':>12} {'limb-dark.':>12}")
     for i in range(0, EPOCHS, EPOCHS // 16):
         print(f"{times[i]:8.3f} {u[i]:10.6f} {point[i]:12.4f} {uniform[i]:12.4f} {limb[i]:12.4f}")
-    peak = EPOCHS // 2
     print(f"peak: point {max(point):.2f}, uniform {max(uniform):.4f}, limb-darkened {max(limb):.4f}")
 
     try:
@@ -61,7 +61,7 @@ def main(path="light_curve.png"):
     ax.grid(alpha=0.3)
     fig.tight_layout()
     fig.savefig(path, dpi=120)
-    print(f"wrote {path} (peak index {peak})")
+    print(f"wrote {path}")
 
 
 if __name__ == "__main__":

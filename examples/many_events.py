@@ -47,6 +47,11 @@ def run(events, epochs, workers):
 
 
 def main(n_events=2000, epochs=50):
+    try:
+        import dask.distributed  # noqa: F401
+    except ImportError:
+        sys.exit("many_events.py needs Dask: pip install '.[examples]' "
+                 "(from the halomag source directory)")
     events = simulate(n_events)
     results = {}
     for workers in (1, 2):

@@ -27,4 +27,6 @@ print('wheel ok:', halomag.__file__)")
 # survives the repair.
 so=$(ls "$work"/check/lib/python*/site-packages/halomag*.so)
 readelf -d "$so" | grep -F 'RUNPATH' | grep -F '[$ORIGIN/halomag.libs]'
+# The type stub travels in the same wheel, as the stub-only package of PEP 561.
+test -f "$(dirname "$so")/halomag-stubs/__init__.pyi"
 echo "built $wheel"

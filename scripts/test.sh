@@ -21,11 +21,19 @@ werror=${HALOMAG_WERROR:-OFF}
 pyver=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 echo "== halomag tests with Python $pyver ($python), warnings as errors: $werror"
 
-# GoogleTest comes from Debian's libgtest-dev.
-if [ ! -f /usr/include/gtest/gtest.h ]; then
+# GoogleTest comes from Debian's libgtest-dev; Debian's own Python needs
+# python3-venv for virtual environments and python3-dev for its headers.
+packages=()
+[ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev cmake g++)
+if [[ "$python" == /usr/bin/* ]] && ! "$python" -c 'import ensurepip, os, sysconfig
+assert os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Python.h"))' 2>/dev/null; then
+  packages+=(python3-venv python3-dev)
+fi
+if [ ${#packages[@]} -gt 0 ]; then
   sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  echo "== apt-get install ${packages[*]}"
   $sudo_cmd apt-get update -qq
-  $sudo_cmd apt-get install -y -qq libgtest-dev cmake g++ >/dev/null
+  $sudo_cmd apt-get install -y -qq "${packages[@]}" >/dev/null
 fi
 
 # C++ unit tests of the pure numeric core.

@@ -29,7 +29,6 @@ PyObject* type_object(PyErrValue::Kind kind) {
         case PyErrValue::Kind::RuntimeError: return PyExc_RuntimeError;
         case PyErrValue::Kind::SystemError: return PyExc_SystemError;
         case PyErrValue::Kind::ImportError: return PyExc_ImportError;
-        case PyErrValue::Kind::NotImplementedError: return PyExc_NotImplementedError;
         case PyErrValue::Kind::Panic: return panic_exception_type();
     }
     return PyExc_SystemError;

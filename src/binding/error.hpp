@@ -39,7 +39,6 @@ public:
         RuntimeError,
         SystemError,
         ImportError,
-        NotImplementedError,
         Panic,  // pyo3_runtime.PanicException, argument tuple (message,)
     };
 

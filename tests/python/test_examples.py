@@ -9,22 +9,70 @@ import pytest
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
 
 
-def run(script, *args):
-    return subprocess.run([sys.executable, str(EXAMPLES / script), *args], capture_output=True,
-                          text=True, timeout=600, check=True).stdout
+def run(script, *args, cwd=None, check=True, block=()):
+    """Runs an example; the modules in `block` fail to import, as on a machine
+    without them."""
+    code = ("import runpy, sys\n"
+            f"for name in {list(block)!r}: sys.modules[name] = None\n"
+            f"sys.argv = [{str(EXAMPLES / script)!r}, *{list(args)!r}]\n"
+            "runpy.run_path(sys.argv[0], run_name='__main__')\n")
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          timeout=600, check=check, cwd=cwd)
 
 
 def test_quickstart():
-    out = run("quickstart.py")
+    out = run("quickstart.py").stdout
     assert "limb-darkened" in out and len(out.splitlines()) == 7
 
 
-def test_light_curve(tmp_path):
-    out = run("light_curve.py", str(tmp_path / "lc.png"))
+def test_light_curve_writes_where_it_says(tmp_path):
+    pytest.importorskip("matplotlib")
+    out = run("light_curve.py", cwd=tmp_path).stdout
     assert "peak: point" in out
+    assert out.splitlines()[-1] == "wrote light_curve.png"
+    assert (tmp_path / "light_curve.png").stat().st_size > 10_000
+
+
+def test_limb_darkening(tmp_path):
+    pytest.importorskip("matplotlib")
+    out = run("limb_darkening.py", str(tmp_path / "ld.png")).stdout
+    rows = [line.split() for line in out.splitlines()[2:9]]
+    # a = 0 is the uniform disk, 40.0125 = sqrt(1 + 4 / rho^2) at the centre.
+    assert rows[0][:2] == ["0.00", "40.012498"]
+    assert out.splitlines()[-1] == f"wrote {tmp_path / 'ld.png'}"
+
+
+def test_fit_event_small(tmp_path):
+    pytest.importorskip("scipy")
+    pytest.importorskip("matplotlib")
+    out = run("fit_event.py", "--epochs", "60", cwd=tmp_path).stdout
+    table = {}
+    for line in out.splitlines():
+        words = line.split()
+        if words and words[0] in ("t0", "u0", "tE", "rho", "a", "Fs", "Fb"):
+            name = words[0]
+            true, fitted, error, pull = map(float, words[-4:])
+            table[name] = (true, fitted, error, pull)
+    assert set(table) == {"t0", "u0", "tE", "rho", "a", "Fs", "Fb"}, out
+    for name, (true, fitted, error, pull) in table.items():
+        assert 0.0 < error and abs(fitted - true) < 4.0 * error, (name, out)
+    assert "time per light curve:" in out and "light curves computed:" in out
+    assert out.splitlines()[-1] == "wrote fit_event.png"
+    assert (tmp_path / "fit_event.png").stat().st_size > 10_000
+
+
+def test_missing_optional_packages_are_named_not_traced(tmp_path):
+    proc = run("fit_event.py", check=False, block=["scipy", "scipy.optimize"], cwd=tmp_path)
+    assert proc.returncode == 1 and "Traceback" not in proc.stderr
+    assert "pip install '.[examples]'" in proc.stderr
+    proc = run("many_events.py", "4", "3", check=False, block=["dask", "dask.distributed"])
+    assert proc.returncode == 1 and "Traceback" not in proc.stderr
+    assert "pip install '.[examples]'" in proc.stderr
+    out = run("light_curve.py", cwd=tmp_path, block=["matplotlib"]).stdout
+    assert "matplotlib is not installed" in out and not (tmp_path / "light_curve.png").exists()
 
 
 def test_many_events_small():
     pytest.importorskip("distributed")
-    out = run("many_events.py", "40", "10")
+    out = run("many_events.py", "40", "10").stdout
     assert "1 worker(s): 40 events" in out and "2 worker(s): 40 events" in out

@@ -286,6 +286,29 @@ def test_panic_exception_type():
     assert halomag.witt_mao_magnification([], 1.0, 1.0) == []
 
 
+def test_failure_report_and_the_documented_way_to_catch_it():
+    # The catch of README.md, and the report on standard error, which names
+    # the source file relative to the project, not where it was built.
+    code = textwrap.dedent("""\
+        import halomag
+        try:
+            halomag.integrated_flux_map_heyrovsky_magnification([0.5], 1.0, 0.1, [0.0, 1.0], [1.0])
+        except Exception:
+            print("caught by except Exception")
+        except BaseException as e:
+            if type(e).__name__ != "PanicException":
+                raise
+            print("caught:", type(e).__module__, e.args)
+        """)
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          timeout=60, check=True)
+    assert proc.stdout == "caught: pyo3_runtime ('assertion `left == right` failed\\n  left: 2\\n right: 1',)\n"
+    first = proc.stderr.splitlines()[0]
+    assert first.startswith("halomag: internal failure in thread "), proc.stderr
+    location = first.split(" at ", 1)[1]
+    assert location.startswith("src/lib/flux_map.cpp:"), first
+
+
 def test_panic_from_python_code_is_resumed(capfd):
     panic = type(catch_panic(
         lambda: halomag.discrete_flux_map_heyrovsky_magnification([], 1.0, 1.0, [0.0], [])))
