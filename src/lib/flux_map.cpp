@@ -30,12 +30,13 @@ Breakpoints knots(const std::vector<double>& bl) {
 Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                           std::vector<double> bl,
                                                           std::vector<double> bf, double re,
-                                                          double rstar) {
+                                                          double rstar, const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const interp::LinearTable profile = flux_map(bl, bf);
     const Breakpoints breakpoints = knots(bl);
     const double N = profile_flux(profile, breakpoints);
-    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, breakpoints);
+    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, breakpoints,
+                                              interrupt);
 }
 
 std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<double> l,

@@ -7,9 +7,10 @@
 
 namespace halomag::models {
 
-Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar) {
+Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar,
+                                                 const Interrupt& interrupt) {
     return _integrated_witt_mao_magnification(std::move(l), LinearLimbDarkening{}, re, rstar,
-                                              LINEAR_LIMB_DARKENING_FLUX);
+                                              LINEAR_LIMB_DARKENING_FLUX, Breakpoints(), interrupt);
 }
 
 std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re,

@@ -60,10 +60,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <span>
 #include <vector>
 
+#include "lib/interrupt.hpp"
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
 #include "lib/uniform_disk.hpp"
@@ -180,8 +182,9 @@ std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l,
 template <class Profile>
 Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const Profile& profile,
                                                   double re, double rstar, double N,
-                                                  const Breakpoints& breakpoints = {}) {
-    const Magnifications gate = witt_mao_magnification(l, re, rstar);
+                                                  const Breakpoints& breakpoints = {},
+                                                  const Interrupt& interrupt = {}) {
+    const Magnifications gate = witt_mao_magnification(l, re, rstar, interrupt);
     if (!gate) return std::unexpected(gate.error());
 
     const double rho = rstar / re;  // stellar radius in Einstein radii
@@ -189,9 +192,11 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     result.reserve(l.size());
     for (const double li : l) {
         const double u = li * rho;
+        std::int64_t evaluations = 0;
         const auto G = [&](double r) {
+            ++evaluations;
             if (!(r > 0.0)) return 0.0;
-            return value_or_nan(uniform_disk_magnification(u, DiskConstants(r * rho)));
+            return value_or_nan(uniform_disk_magnification(u, r * rho));
         };
         const auto integrand = [&](double r) {
             if (r < 0.0) return 0.0;
@@ -200,6 +205,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             return profile(r) * ((TWO_PI * r) * ((0.5 * r) * d + g));
         };
         result.push_back(breakpoints.integrate(integrand, li) / N);
+        if (interrupt(evaluations)) return interrupted();
     }
     return result;
 }

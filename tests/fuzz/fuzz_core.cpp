@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     take(e::ellipk(a));
     take(e::ellipe(b));
     take(m::ring_magnification(a, b, c));
-    take(m::uniform_disk_magnification(a, m::DiskConstants(b)));
+    take(m::uniform_disk_magnification(a, b));
 
     const auto q = halomag::quadrature::double_exponential::integrate(
         [&](double x) { return a * x * x + b * std::sin(c * x) + 1.0 / (x - d); }, 0.0, 1.0, 1e-16);
