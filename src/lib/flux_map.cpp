@@ -5,6 +5,7 @@
 // function reads it as thin rings and sums their magnifications.
 #include <utility>
 
+#include "lib/disk_route.hpp"
 #include "lib/failure.hpp"
 #include "lib/integrated.hpp"
 #include "numerics/interp.hpp"
@@ -33,9 +34,11 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                           double rstar, const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const interp::LinearTable profile = flux_map(bl, bf);
-    const Breakpoints breakpoints = knots(bl);
-    const double N = profile_flux(profile, breakpoints);
-    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, breakpoints,
+    // A one-sample table is constant: nothing to cut at.
+    const std::span<const double> kinks =
+        bl.size() >= 2 ? std::span<const double>(bl) : std::span<const double>();
+    const double N = table_flux(profile, kinks);
+    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, kinks,
                                               interrupt);
 }
 

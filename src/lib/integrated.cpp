@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "lib/disk_route.hpp"
 #include "lib/profiles.hpp"
 
 namespace halomag::models {
@@ -10,7 +11,7 @@ namespace halomag::models {
 Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar,
                                                  const Interrupt& interrupt) {
     return _integrated_witt_mao_magnification(std::move(l), LinearLimbDarkening{}, re, rstar,
-                                              LINEAR_LIMB_DARKENING_FLUX, Breakpoints(), interrupt);
+                                              LINEAR_LIMB_DARKENING_EXACT_FLUX, {}, interrupt);
 }
 
 std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re,
