@@ -265,8 +265,8 @@ TEST(Integrated, DiskRouteInterrupt) {
     ASSERT_FALSE(w);
     EXPECT_EQ(w.error().message, models::INTERRUPTED);
     EXPECT_EQ(calls, 1);
-    // A short list is stopped inside the integration (hundreds of disk
-    // evaluations per piece).
+    // A shorter list is stopped inside the integration (about a hundred disk
+    // evaluations per separation).
     calls = 0;
     const models::Interrupt stop2(
         [](void* c) noexcept {
@@ -274,8 +274,9 @@ TEST(Integrated, DiskRouteInterrupt) {
             return true;
         },
         &calls);
-    const auto f = models::integrated_flux_map_witt_mao_magnification({0.5, 0.6}, {0.0, 1.0},
-                                                                      {1.0, 0.5}, 1.0, 0.1, stop2);
+    const std::vector<double> some(200, 0.5);
+    const auto f = models::integrated_flux_map_witt_mao_magnification(some, {0.0, 1.0}, {1.0, 0.5},
+                                                                      1.0, 0.1, stop2);
     ASSERT_FALSE(f);
     EXPECT_EQ(f.error().message, models::INTERRUPTED);
     EXPECT_EQ(calls, 1);
