@@ -4,6 +4,7 @@
 #include "wrappers.hpp"
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +12,8 @@
 
 #include "binding/args.hpp"
 #include "binding/error.hpp"
+#include "lib/failure.hpp"
+#include "lib/inputs.hpp"
 #include "lib/models.hpp"
 
 namespace halomag {
@@ -22,6 +25,7 @@ using binding::extract_vector;
 using binding::FunctionDescription;
 using binding::PyErrValue;
 using binding::PyResult;
+using models::inputs::Lens;
 
 #define HALOMAG_TRY(var, expr)                                   \
     auto var = (expr);                                           \
@@ -49,11 +53,29 @@ PyResult<PyObject*> finish(const models::Magnifications& result) {
     return binding::to_list(*result);
 }
 
+// The whole-star magnification of a lens that is not Finite.
+PyResult<PyObject*> limits(Lens lens, const std::vector<double>& l) {
+    return binding::to_list(models::inputs::limit_magnifications(lens, l));
+}
+
+// The physical reading of every argument kind (lib/inputs.hpp): separations
+// and radii as distances, re and rstar by their sizes, and the kind of lens
+// they make.  A lens that is not Finite is answered here by its limit; the
+// models see only a Finite one.
+struct LensArgs {
+    double re;
+    double rstar;
+    Lens lens;
+};
+
+LensArgs lens_args(double re, double rstar) {
+    return LensArgs{std::fabs(re), std::fabs(rstar), models::inputs::lens_kind(re, rstar)};
+}
+
 // (l, re, rstar) with l a sequence.
 struct SeparationArgs {
     std::vector<double> l;
-    double re;
-    double rstar;
+    LensArgs lens;
 };
 
 PyResult<SeparationArgs> separation_args(const FunctionDescription& function, PyObject* const* args,
@@ -63,14 +85,14 @@ PyResult<SeparationArgs> separation_args(const FunctionDescription& function, Py
     HALOMAG_TRY(l, extract_vector("l", slots[0]));
     HALOMAG_TRY(re, extract_double("re", slots[1]));
     HALOMAG_TRY(rstar, extract_double("rstar", slots[2]));
-    return SeparationArgs{std::move(*l), *re, *rstar};
+    models::inputs::distances(*l);
+    return SeparationArgs{std::move(*l), lens_args(*re, *rstar)};
 }
 
 // (l, re, rstar, bl, bf) with l, bl, bf sequences.
 struct FluxMapArgs {
     std::vector<double> l;
-    double re;
-    double rstar;
+    LensArgs lens;
     std::vector<double> bl;
     std::vector<double> bf;
 };
@@ -84,14 +106,17 @@ PyResult<FluxMapArgs> flux_map_args(const FunctionDescription& function, PyObjec
     HALOMAG_TRY(rstar, extract_double("rstar", slots[2]));
     HALOMAG_TRY(bl, extract_vector("bl", slots[3]));
     HALOMAG_TRY(bf, extract_vector("bf", slots[4]));
-    return FluxMapArgs{std::move(*l), *re, *rstar, std::move(*bl), std::move(*bf)};
+    models::inputs::distances(*l);
+    models::inputs::distances(*bl);
+    return FluxMapArgs{std::move(*l), lens_args(*re, *rstar), std::move(*bl), std::move(*bf)};
 }
 
 PyResult<PyObject*> witt_mao_magnification(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                            PyObject* kwnames) {
     static constexpr FunctionDescription function = describe("witt_mao_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return finish(models::witt_mao_magnification(std::move(a->l), a->re, a->rstar));
+    if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
+    return finish(models::witt_mao_magnification(std::move(a->l), a->lens.re, a->lens.rstar));
 }
 
 PyResult<PyObject*> integrated_witt_mao_magnification(PyObject*, PyObject* const* args,
@@ -99,7 +124,9 @@ PyResult<PyObject*> integrated_witt_mao_magnification(PyObject*, PyObject* const
     static constexpr FunctionDescription function =
         describe("integrated_witt_mao_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return finish(models::integrated_witt_mao_magnification(std::move(a->l), a->re, a->rstar));
+    if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
+    return finish(models::integrated_witt_mao_magnification(std::move(a->l), a->lens.re,
+                                                            a->lens.rstar));
 }
 
 PyResult<PyObject*> integrated_flux_map_witt_mao_magnification(PyObject*, PyObject* const* args,
@@ -108,8 +135,12 @@ PyResult<PyObject*> integrated_flux_map_witt_mao_magnification(PyObject*, PyObje
     static constexpr FunctionDescription function =
         describe("integrated_flux_map_witt_mao_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
+    if (a->lens.lens != Lens::Finite) {
+        assert_equal(a->bl.size(), a->bf.size());
+        return limits(a->lens.lens, a->l);
+    }
     return finish(models::integrated_flux_map_witt_mao_magnification(
-        std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
 }
 
 PyResult<PyObject*> heyrovsky_magnification(PyObject*, PyObject* const* args, Py_ssize_t nargs,
@@ -122,7 +153,14 @@ PyResult<PyObject*> heyrovsky_magnification(PyObject*, PyObject* const* args, Py
     HALOMAG_TRY(r, extract_double("r", slots[1]));
     HALOMAG_TRY(re, extract_double("re", slots[2]));
     HALOMAG_TRY(rstar, extract_double("rstar", slots[3]));
-    const Expected<double> value = models::heyrovsky_magnification(*l, *r, *re, *rstar);
+    const double ring_l = models::inputs::distance(*l);
+    const double ring_r = models::inputs::distance(*r);
+    const LensArgs lens = lens_args(*re, *rstar);
+    if (lens.lens != Lens::Finite) {
+        return binding::to_float(models::inputs::limit_magnification(lens.lens, ring_l, ring_r));
+    }
+    const Expected<double> value =
+        models::heyrovsky_magnification(ring_l, ring_r, lens.re, lens.rstar);
     if (!value) return std::unexpected(model_error(value.error()));
     return binding::to_float(*value);
 }
@@ -132,7 +170,9 @@ PyResult<PyObject*> integrated_heyrovsky_magnification(PyObject*, PyObject* cons
     static constexpr FunctionDescription function =
         describe("integrated_heyrovsky_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return binding::to_list(models::integrated_heyrovsky_magnification(std::move(a->l), a->re, a->rstar));
+    if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
+    return binding::to_list(
+        models::integrated_heyrovsky_magnification(std::move(a->l), a->lens.re, a->lens.rstar));
 }
 
 PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -141,8 +181,12 @@ PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObj
     static constexpr FunctionDescription function =
         describe("integrated_flux_map_heyrovsky_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
+    if (a->lens.lens != Lens::Finite) {
+        assert_equal(a->bl.size(), a->bf.size());
+        return limits(a->lens.lens, a->l);
+    }
     return binding::to_list(models::integrated_flux_map_heyrovsky_magnification(
-        std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
 }
 
 PyResult<PyObject*> discrete_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -151,8 +195,18 @@ PyResult<PyObject*> discrete_flux_map_heyrovsky_magnification(PyObject*, PyObjec
     static constexpr FunctionDescription function =
         describe("discrete_flux_map_heyrovsky_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
+    assert_equal(a->bl.size(), a->bf.size());
+    if (a->bl.empty()) {
+        // The empty sum is 0, and NaN at a NaN separation like every result.
+        for (double& li : a->l) li = std::isnan(li) ? li : 0.0;
+        return binding::to_list(a->l);
+    }
+    if (a->lens.lens != Lens::Finite) {
+        return binding::to_list(
+            models::inputs::limit_ring_sums(a->lens.lens, a->l, a->bl, a->bf));
+    }
     return finish(models::discrete_flux_map_heyrovsky_magnification(
-        std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
 }
 
 #undef HALOMAG_TRY

@@ -1,5 +1,6 @@
 #include "binding/args.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -155,12 +156,17 @@ PyResult<std::vector<double>> to_vector(PyObject* object) {
         }
     }
 
+    // The reported length is only a hint: an object may report more elements
+    // than it yields (up to sys.maxsize), so the reservation is capped and
+    // the iteration decides the size; beyond the cap the vector grows as
+    // usual.
+    constexpr Py_ssize_t RESERVE_CAP = Py_ssize_t{1} << 16;
     std::vector<double> values;
     const Py_ssize_t length = PySequence_Size(object);
     if (length < 0) {
         PyErr_Clear();  // the length only sizes the reservation
     } else {
-        values.reserve(static_cast<std::size_t>(length));
+        values.reserve(static_cast<std::size_t>(std::min(length, RESERVE_CAP)));
     }
     PyObject* iterator = PyObject_GetIter(object);
     if (iterator == nullptr) return std::unexpected(PyErrValue::fetch());

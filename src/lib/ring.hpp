@@ -10,26 +10,37 @@
 //   A = (g^2 Pi(n | m) + 2 u^2 K(m)) * 4 / (s sqrt(q)) / (2 pi),
 //   n = 4 l r / s^2,  m = 16 u^2 l r / (s^2 q),
 //
-// symmetric in l and r.  Pi is built from Carlson's integrals,
-//   K(m) = RF(0, 1 - m, 1),  Pi(n | m) = RF + (n/3) RJ(0, 1 - m, 1, 1 - n)  (DLMF 19.25.1-2).
+// symmetric in l and r.  The bracket is one integral of Bulirsch's kind
+// (elliptic/cel.hpp): with p = 1 - n and kc^2 = 1 - m,
+//   g^2 Pi(n | m) + 2u^2 K(m) = cel(kc, p, g^2 + 2u^2, g^2 + 2u^2 p),
+// since K's integrand is Pi's times (cos^2 + p sin^2).  One AGM-type
+// iteration gives both terms at once, a quarter of the cost of Carlson's RF
+// and RJ, and every term of the combination is positive, so nothing cancels.
 //
 // Near the ring through the lens (g -> 0) both m and n tend to 1, and
 // forming 1 - m and 1 - n by subtraction would cancel catastrophically
 // (relative error ~ eps / (g/l)^2).  Instead the complements are formed as
 // scale-free products, exact to rounding for any gap:
 //   1 - n = (g/s)^2,   1 - m = (1 - n) (s^2 + 4u^2) / q,
-// (from s^2 q - 16 u^2 l r = g^2 (s^2 + 4u^2)), and K is taken from the RF
-// value, which keeps its precision as m -> 1 where ellipk's complement would
-// not.  The mean magnification diverges like (u/(pi l)) ln(1/|g|) as g -> 0;
-// below |g| = eps s the gap is not resolvable in doubles at all, and the
-// formula is evaluated at |g| = eps s: a finite value that continues the
-// logarithmic growth (only g^2 enters, so the sign does not matter).  The
-// band includes g = 0 itself, where 1 - n would be 0 and RJ undefined.
+// (from s^2 q - 16 u^2 l r = g^2 (s^2 + 4u^2)).  The mean magnification
+// diverges like (u/(pi l)) ln(1/|g|) as g -> 0; below |g| = eps s the gap is
+// not resolvable in doubles at all, and the formula is evaluated at
+// |g| = eps s: a finite value that continues the logarithmic growth (only
+// g^2 enters, so the sign does not matter).  The band includes g = 0
+// itself, where 1 - n would be 0 and the third-kind integral undefined.
+//
+// References
+//   [1] D. Heyrovsky, "Computing limb-darkening coefficients from stellar
+//       atmosphere models", ApJ 594 (2003) 464-475.
+//   [2] R. Bulirsch, "Numerical calculation of elliptic integrals and
+//       elliptic functions. III", Numer. Math. 13 (1969) 305-315.
+//   [3] NIST Digital Library of Mathematical Functions, 19.2.11, 19.25.
 #pragma once
 
 #include <cmath>
 
-#include "elliptic/ellip.hpp"
+#include "elliptic/cel.hpp"
+#include "elliptic/result.hpp"
 
 namespace halomag::models {
 
@@ -50,21 +61,52 @@ inline Expected<double> ring_magnification_gap(double l, double r, double g, dou
         gs = EPS;
     }
     const double q = 4.0 * u2 + g * g;
-    const double one_minus_n = gs * gs;
-    const double one_minus_m = one_minus_n * ((s * s + 4.0 * u2) / q);
-
-    const ellip::Result F = ellip::elliprf(0.0, one_minus_m, 1.0);
-    if (!F) return std::unexpected(F.error());
-    const double n = l * 4.0 * r / (s * s);
-    const ellip::Result J = ellip::elliprj(0.0, one_minus_m, 1.0, one_minus_n);
-    if (!J) return std::unexpected(J.error());
-    const double Pi = *F + n * *J / 3.0;
-    const double K = *F;
-    return (g * g * Pi + 2.0 * u2 * K) * (4.0 / (s * std::sqrt(q))) / TWO_PI;
+    const double p = gs * gs;  // 1 - n
+    const double one_minus_m = p * ((s * s + 4.0 * u2) / q);
+    const double g2 = g * g;
+    const double bracket =
+        ellip::cel(std::sqrt(one_minus_m), p, g2 + 2.0 * u2, g2 + 2.0 * u2 * p);
+    return bracket * (4.0 / (s * std::sqrt(q))) / TWO_PI;
 }
 
+namespace detail {
+
+// Ranges in which ring_magnification_gap is used as it stands.  With the
+// largest length top = max(l, r, u) in [2^-200, 2^200] and s >= 2^-300 u,
+// no square or product in it overflows or loses precision to underflow
+// (s^2, q, l r are normal doubles, and a square that underflows belongs to
+// a term that is negligible next to the others).
+inline constexpr double RING_FAR = 0x1p14;
+inline constexpr double RING_LARGE = 0x1p200;
+inline constexpr double RING_SMALL = 0x1p-200;
+inline constexpr double RING_DEEP = 0x1p-300;
+
+// Everything outside those ranges (and NaN): see ring.cpp.
+Expected<double> ring_magnification_extreme(double l, double r, double u) noexcept;
+
+}  // namespace detail
+
+// The ring magnification for any lengths.  It is a function of l/u and r/u
+// alone, so out-of-range lengths are rescaled by a power of two (exact) or
+// handled by the limiting forms in ring.cpp; ordinary lengths go straight
+// to ring_magnification_gap.
+//
+// Far rings: every point of the ring lies at least |g| from the lens, and
+// the point-lens excess obeys A(x) - 1 = sqrt(1 + 4/(x^4 + 4x^2)) - 1
+// < 2/x^4, so for |g| > 2^14 u the mean lies in [1, 1 + 2^-55): its
+// correctly rounded value is 1, which is returned (the formula itself would
+// give 1 give or take a few units in the last place).  This also covers an
+// infinite l or r with the other finite.
 inline Expected<double> ring_magnification(double l, double r, double u) noexcept {
-    return ring_magnification_gap(l, r, l - r, u);
+    const double g = l - r;
+    const double au = std::fabs(u);
+    if (std::fabs(g) > detail::RING_FAR * au) return 1.0;
+    const double top = std::fmax(std::fmax(l, r), au);
+    if (top <= detail::RING_LARGE && top >= detail::RING_SMALL &&
+        l + r >= detail::RING_DEEP * au) [[likely]] {
+        return ring_magnification_gap(l, r, g, u);
+    }
+    return detail::ring_magnification_extreme(l, r, u);
 }
 
 }  // namespace halomag::models

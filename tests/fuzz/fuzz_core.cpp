@@ -7,6 +7,7 @@
 // With g++:    the built-in driver below (HALOMAG_FUZZ_DRIVER) feeds it
 //              pseudo-random inputs for a bounded number of runs; CTest runs
 //              it under the sanitizer build with a time limit.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -57,7 +58,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     take(e::ellipk(a));
     take(e::ellipe(b));
     take(m::ring_magnification(a, b, c));
+    {
+        // The ring mean of any finite distances, for an Einstein radius in the
+        // range the Python surface passes on, is at least 1 (to rounding) and
+        // +inf only where it exceeds the largest double.
+        const double rl = std::fabs(a), rr = std::fabs(b), ru = std::fabs(c);
+        if (std::isfinite(rl) && std::isfinite(rr) && ru >= 0x1p-1022 && ru <= 0x1p1022) {
+            const auto ring = m::ring_magnification(rl, rr, ru);
+            check(ring.has_value(), "ring mean of finite distances has a value");
+            check(*ring >= 1.0 - 8 * 2.220446049250313e-16, "ring mean at least 1");
+            check(std::isfinite(*ring) || ru / (rl + rr) > 1e300, "ring mean finite");
+        }
+    }
     take(m::uniform_disk_magnification(a, b));
+    {
+        // The uniform disk of any finite separation and positive finite radius
+        // is at least 1 (a point lens never dims) and finite unless it exceeds
+        // the largest double (radius and separation both below ~1e-308).
+        const double du = std::fabs(a), dr = std::fabs(b);
+        if (std::isfinite(du) && std::isfinite(dr) && dr > 0.0) {
+            const auto disk = m::uniform_disk_magnification(du, dr);
+            check(disk.has_value(), "uniform disk of finite distances has a value");
+            check(*disk >= 1.0, "uniform disk at least 1");
+            check(std::isfinite(*disk) || std::max(du, dr) < 1e-300, "uniform disk finite");
+        }
+    }
 
     const auto q = halomag::quadrature::double_exponential::integrate(
         [&](double x) { return a * x * x + b * std::sin(c * x) + 1.0 / (x - d); }, 0.0, 1.0, 1e-16);
