@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -280,4 +281,25 @@ TEST(Integrated, DiskRouteInterrupt) {
     ASSERT_FALSE(f);
     EXPECT_EQ(f.error().message, models::INTERRUPTED);
     EXPECT_EQ(calls, 1);
+}
+
+// Separations from subnormal to the largest double, stars from 1e-12 to
+// 1e12 Einstein radii: finite and at least 1; an infinite separation is 1.
+TEST(Integrated, DiskRouteOverTheDoubleRange) {
+    const double huge = std::numeric_limits<double>::max(), inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> l{0.0, 5e-324, 1e-300, 1e-20, 0.5, 1.0, 1e8, 1e150, huge};
+    for (const double rho : {1e-12, 1e-3, 1.0, 1e3, 1e12}) {
+        const auto w = *models::integrated_witt_mao_magnification(l, 1.0, rho);
+        const auto f = *models::integrated_flux_map_witt_mao_magnification(l, {0.0, 0.3, 0.7, 1.0},
+                                                                           {0.4, 0.3, 0.2, 0.1}, 1.0, rho);
+        for (std::size_t i = 0; i < l.size(); ++i) {
+            EXPECT_TRUE(std::isfinite(w[i]) && w[i] >= 1.0) << l[i] << " " << rho << " " << w[i];
+            EXPECT_TRUE(std::isfinite(f[i]) && f[i] >= 1.0) << l[i] << " " << rho << " " << f[i];
+        }
+        // A lens 1e-300 from the centre is the lens on the centre.
+        EXPECT_EQ(w[2], w[0]);
+    }
+    EXPECT_EQ(*models::integrated_witt_mao_magnification({inf}, 1.0, 0.5), std::vector<double>{1.0});
+    EXPECT_EQ(*models::integrated_flux_map_witt_mao_magnification({inf}, {0.0, 1.0}, {1.0, 0.5}, 1.0, 0.5),
+              std::vector<double>{1.0});
 }
