@@ -97,6 +97,7 @@ inline double far_field_series(double l, double u, const Moments& m) noexcept {
 struct LimbDarkenedDisk {
     static constexpr double FLUX = 2.5132741228718345;  // 0.8 pi
     double flux() const noexcept { return FLUX; }
+    double peak() const noexcept { return 1.0 / FLUX; }  // max p / N
     Moments moments() const noexcept {
         return {1.0, 0.45, 0.2809523809523810, 0.2011904761904762};
     }
@@ -129,6 +130,9 @@ public:
             const double p1 = profile(a + h / 3.0), p2 = profile(b - h / 3.0);
             if (p1 == 0.0 && p2 == 0.0) continue;  // linear and 0 at two points
             pieces_.push_back({a, b});
+            // Largest |p| on the piece: at an end of its line.
+            const double pa = p1 + (p1 - p2), pb = p2 + (p2 - p1);
+            peak_ = std::max({peak_, std::fabs(pa), std::fabs(pb)});
             for (std::size_t i = 0; i < rule.size(); ++i) {
                 const double r = rule.t[i] <= 0.5 ? a + h * rule.t[i] : b - h * rule.one_minus_t[i];
                 const double w = h * rule.w[i] * profile(r) * (rules::TWO_PI * r);
@@ -141,9 +145,12 @@ public:
         }
         flux_ = sums[0];
         for (std::size_t n = 0; n < 4; ++n) moments_[n] = sums[n] / flux_;
+        peak_ /= std::fabs(flux_);
+        if (!std::isfinite(peak_)) peak_ = std::numeric_limits<double>::infinity();
     }
 
     double flux() const noexcept { return flux_; }
+    double peak() const noexcept { return peak_; }  // max |p| / |N|
     Moments moments() const noexcept { return moments_; }
     std::size_t pieces() const noexcept { return pieces_.size(); }
 
@@ -155,6 +162,7 @@ public:
 private:
     std::vector<std::array<double, 2>> pieces_;
     double flux_ = 0.0;
+    double peak_ = 0.0;
     Moments moments_{};
 };
 
@@ -196,6 +204,42 @@ double integrate_disk(const Disk& disk, double l, double u, const F& f,
     return acc.value();
 }
 
+// Below this separation the lens is taken to be on the centre: the
+// magnification is even and smooth in l there, A(l) = A(0) (1 + O(l^2)).
+inline constexpr double CENTRE_BELOW = 1e-9;
+
+// The ring magnification for any Einstein radius.  When u exceeds 1e8
+// (l + r), the point-lens magnification is 1/x + 3x/8 + ... with x < 1e-8,
+// and the ring mean is u <1/d> to within 4e-17: <1/d> = 2 K(n)/(pi s), n =
+// 4lr/s^2, K(n) = RF(0, (g/s)^2, 1), which cannot overflow in u^2.  Below
+// that, lengths are rescaled by a power of two (exact; the mean depends on
+// l/u and r/u only) so that u^2 stays finite.
+inline Expected<double> scaled_ring(double l, double r, double gap, double u) noexcept {
+    constexpr double BIG = 0x1p100;
+    const double s = l + r;
+    if (u > 1e8 * s) {
+        double gs = gap / s;
+        if (!(gs * gs >= 2.2250738585072014e-308)) gs = 2.220446049250313e-16;
+        const ellip::Result K = ellip::elliprf(0.0, gs * gs, 1.0);
+        if (!K) return std::unexpected(K.error());
+        return u * (2.0 * *K / (3.141592653589793 * s));
+    }
+    if (u > BIG) {
+        const int k = std::ilogb(u) - 100;
+        return ring_magnification_gap(std::ldexp(l, -k), std::ldexp(r, -k), std::ldexp(gap, -k),
+                                      std::ldexp(u, -k));
+    }
+    return ring_magnification_gap(l, r, gap, u);
+}
+
+// An Einstein radius so small that the magnification is 1 to rounding: the
+// excess flux of a point lens is 4 pi u^2 times the surface brightness at
+// the lens (int_0^inf (A_pl(x) - 1) x dx = 2), so A(l) - 1 <= 4 pi u^2
+// max p / N, below 1e-17 here.
+inline bool negligible_lens(double u, double peak) noexcept {
+    return 4.0 * 3.141592653589793 * (u * u) * peak < 1e-17;
+}
+
 // The ring route for every separation: the far-field series from
 // SERIES_FROM on, the disk's rules below.  A failed ring evaluation counts
 // as 0 (never an error); NaN separations give NaN; the only error is
@@ -207,17 +251,20 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
     const double u = std::fabs(re / rstar);  // Einstein radius in stellar radii
     const double flux = disk.flux();
     const Moments moments = disk.moments();
+    const double peak = disk.peak();
     std::vector<double> result;
     result.reserve(l.size());
     for (const double signed_l : l) {
-        const double li = std::fabs(signed_l);
+        const double li = std::fabs(signed_l) < CENTRE_BELOW ? 0.0 : std::fabs(signed_l);
         if (!std::isfinite(u) || std::isnan(li)) {
             result.push_back(std::numeric_limits<double>::quiet_NaN());
+        } else if (negligible_lens(u, peak)) {
+            result.push_back(1.0);
         } else if (li >= SERIES_FROM) {
             result.push_back(far_field_series(li, u, moments));
         } else {
             const auto f = [&](double r, double gap) {
-                const Expected<double> a = ring_magnification_gap(li, r, gap, u);
+                const Expected<double> a = scaled_ring(li, r, gap, u);
                 return profile(r) * (a ? *a : std::numeric_limits<double>::quiet_NaN());
             };
             result.push_back(integrate_disk(disk, li, u, f, interrupt) / flux);
