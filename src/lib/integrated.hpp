@@ -26,10 +26,10 @@
 //     a constant G (the whole star's value) would make F/N equal to the
 //     uniform-disk magnification for every profile, i.e. ignore the limb
 //     darkening altogether (5% off at l = 0.5, rho = 0.1).  Its pieces and
-//     rules are its own (lib/disk_route.hpp).
+//     rules are in lib/disk_route.hpp.
 //
-// The ring integral is done with the tanh-sinh rule of numerics/quadrature.hpp,
-// target 1e-16, over pieces of [0, 1]:
+// Breakpoints, below, integrates with the tanh-sinh rule of
+// numerics/quadrature.hpp, target 1e-16, over pieces of [0, 1]:
 //
 //   * at r = l, when 0 < l < 1.  The ring through the lens makes A_ring (and
 //     G') logarithmically singular there (A_ring ~ (u/(pi l)) ln(1/|r - l|)).
@@ -65,6 +65,7 @@
 
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
+#include "lib/ring_route.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/numdiff.hpp"
 #include "numerics/quadrature.hpp"
@@ -147,27 +148,6 @@ double profile_flux(const Profile& profile, const Breakpoints& breakpoints) {
 
 inline double value_or_nan(const Expected<double>& value) noexcept {
     return value ? *value : std::numeric_limits<double>::quiet_NaN();
-}
-
-// Ring route: int_0^1 p(r) 2 pi r A_ring(l, r) dr / N for each separation.
-// A failed ring evaluation is a NaN, which the quadrature counts as 0, so
-// this never fails.
-template <class Profile>
-std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l,
-                                                        const Profile& profile, double re,
-                                                        double rstar, double N,
-                                                        const Breakpoints& breakpoints = {}) {
-    const double u = re / rstar;  // Einstein radius in stellar radii
-    std::vector<double> result;
-    result.reserve(l.size());
-    for (const double li : l) {
-        const auto integrand = [&](double r) {
-            const double a = value_or_nan(ring_magnification(li, r, u));
-            return profile(r) * ((TWO_PI * r) * a);
-        };
-        result.push_back(breakpoints.integrate(integrand, li) / N);
-    }
-    return result;
 }
 
 }  // namespace halomag::models
