@@ -29,8 +29,9 @@ so that tanh-sinh quadrature resolves every scale.
 
 The module is importable: ring_mean(), uniform_disk_einstein() and
 uniform_disk() are meant to be reused for other reference sets.  Run as a
-script it writes tests/data/ring_reference.txt and
-tests/data/uniform_disk_reference.txt (columns documented in their headers).
+script it writes tests/data/ring_reference.txt,
+tests/data/uniform_disk_reference.txt and uniform_disk_far_reference.txt
+(columns documented in their headers).
 """
 
 from __future__ import annotations
@@ -147,6 +148,38 @@ def uniform_disk(l, rho, dps=DEFAULT_DPS):
         return uniform_disk_einstein(mpf(l) * mpf(rho), mpf(rho), dps)
 
 
+def uniform_disk_excess(l, rho, dps=DEFAULT_DPS):
+    """A - 1 for the uniform disk at separation l (stellar radii), radius rho
+    (Einstein radii), as the area integral of the excess A(x) - 1 =
+    4 / (P (x^2 + 2 + P)), P = x sqrt(x^2 + 4), which has no cancellation:
+    far from the star A is 1 + tiny and the tiny part is what is integrated.
+    The working precision grows with l (the limb distances u -/+ rho agree to
+    log10(l) digits), as 60 + 2 log10(l) digits by default."""
+    digits = max(dps, 60 + 2 * int(mpmath.ceil(mpmath.log10(max(l, 1)))))
+    with mp.workdps(digits + _GUARD_DIGITS):
+        u, rho = mpf(l) * mpf(rho), mpf(rho)
+        pi = mp.pi
+        d = u - rho
+        if d <= 0:
+            raise ValueError("the excess form is for lenses outside the disk")
+
+        def excess(x):  # (A(x) - 1) x
+            P = x * mpmath.sqrt(x * x + 4)
+            return 4 * x / (P * (x * x + 2 + P))
+
+        def arc(x):
+            num = (rho - x + u) * (rho + x - u)
+            den = (x + u - rho) * (x + u + rho)
+            if num <= 0:
+                return mpf(0)
+            return 4 * mpmath.atan(mpmath.sqrt(num / den))
+
+        # theta(x) has square-root ends at u - rho and u + rho; split at u
+        # as well so that each end is resolved on its own scale.
+        total = _quad(lambda x: excess(x) * arc(x), [d, u, u + rho], digits - 10)
+        return total / (pi * rho * rho)
+
+
 def uniform_disk_by_rings(l, rho, dps=DEFAULT_DPS):
     """The same disk as the area integral over rings about the stellar centre,
     2 * integral_0^1 r ring_mean(l, r, 1/rho) dr, with a breakpoint at r = l.
@@ -229,6 +262,14 @@ def disk_cases():
     return cases
 
 
+def far_disk_cases():
+    cases = []  # (l, rho): the series side of the switch and far beyond
+    for rho in (1e-4, 1e-2, 0.5, 1.0, 100.0, 1e4):
+        for l in (2.9, 3.0, 3.1, 5.0, 10.0, 30.0, 100.0, 1e3, 1e4, 1e6, 1e8, 1e10, 1e12):
+            cases.append((l, rho))
+    return cases
+
+
 def _g17(x):
     return "%.17g" % x
 
@@ -260,6 +301,22 @@ def write_disk(path, dps):
     return len(lines) - 3
 
 
+def write_far_disk(path, dps):
+    lines = [
+        "# Uniform-disk magnification far from the star: 1 + the area integral of",
+        "# the point lens's excess A(x) - 1 (mpmath, at least 60 + 2 log10(l) working",
+        f"# digits, {dps} correct; scripts/gen_magnification_reference.py).  re = 1.",
+        "# columns: l rstar magnification magnification-1   (l in stellar radii)",
+    ]
+    for l, rho in far_disk_cases():
+        with mp.workdps(dps + _GUARD_DIGITS):
+            excess = uniform_disk_excess(l, rho, dps)
+            lines.append(" ".join([_g17(l), _g17(rho), mpmath.nstr(1 + excess, 25),
+                                   mpmath.nstr(excess, 25)]))
+    path.write_text("\n".join(lines) + "\n")
+    return len(lines) - 4
+
+
 def self_check(dps):
     """Cross-checks of the two integrals against each other and against
     limits known in closed form; raises on disagreement."""
@@ -274,6 +331,11 @@ def self_check(dps):
         for rho in (mpf("1e-3"), mpf("0.5"), mpf(10)):
             limb = (2 * mpmath.atan(rho) * (1 + rho**2) / rho**2 + 2 / rho) / mp.pi
             assert abs(uniform_disk_einstein(rho, rho, dps) / limb - 1) < tol
+    # The excess form against the plain area integral near the star.
+    for l, rho in ((3.0, 0.5), (10.0, 0.01)):
+        a = uniform_disk(l, rho, dps)
+        b = 1 + uniform_disk_excess(l, rho, dps)
+        assert abs(a / b - 1) < mpf(10) ** (-dps + 5), (l, rho, a, b)
     # Rings about the stellar centre against the area integral about the lens.
     for l, rho in ((0.5, 0.5), (2.0, 0.5), (1.25, 1.0)):
         a = uniform_disk(l, rho, 20)
@@ -287,15 +349,23 @@ def main(argv=None):
     parser.add_argument("--out", type=pathlib.Path,
                         default=pathlib.Path(__file__).resolve().parent.parent / "tests" / "data")
     parser.add_argument("--skip-check", action="store_true")
+    parser.add_argument("--far-only", action="store_true",
+                        help="write only uniform_disk_far_reference.txt")
     args = parser.parse_args(argv)
     t0 = time.time()
     if not args.skip_check:
         self_check(args.dps)
         print(f"self-check passed ({time.time() - t0:.1f} s)", file=sys.stderr)
+    if args.far_only:
+        n = write_far_disk(args.out / "uniform_disk_far_reference.txt", args.dps)
+        print(f"far uniform disk: {n} cases ({time.time() - t0:.1f} s)", file=sys.stderr)
+        return
     n = write_ring(args.out / "ring_reference.txt", args.dps)
     print(f"ring: {n} cases ({time.time() - t0:.1f} s)", file=sys.stderr)
     n = write_disk(args.out / "uniform_disk_reference.txt", args.dps)
     print(f"uniform disk: {n} cases ({time.time() - t0:.1f} s)", file=sys.stderr)
+    n = write_far_disk(args.out / "uniform_disk_far_reference.txt", args.dps)
+    print(f"far uniform disk: {n} cases ({time.time() - t0:.1f} s)", file=sys.stderr)
 
 
 if __name__ == "__main__":

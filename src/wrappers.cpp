@@ -171,7 +171,7 @@ PyResult<PyObject*> integrated_heyrovsky_magnification(PyObject*, PyObject* cons
         describe("integrated_heyrovsky_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
     if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
-    return binding::to_list(
+    return finish(
         models::integrated_heyrovsky_magnification(std::move(a->l), a->lens.re, a->lens.rstar));
 }
 
@@ -185,7 +185,7 @@ PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObj
         assert_equal(a->bl.size(), a->bf.size());
         return limits(a->lens.lens, a->l);
     }
-    return binding::to_list(models::integrated_flux_map_heyrovsky_magnification(
+    return finish(models::integrated_flux_map_heyrovsky_magnification(
         std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
 }
 

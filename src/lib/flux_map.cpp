@@ -5,6 +5,7 @@
 // function reads it as thin rings and sums their magnifications.
 #include <utility>
 
+#include "lib/disk_route.hpp"
 #include "lib/failure.hpp"
 #include "lib/integrated.hpp"
 #include "numerics/interp.hpp"
@@ -19,34 +20,33 @@ interp::LinearTable flux_map(const std::vector<double>& bl, const std::vector<do
     return interp::LinearTable(bl, bf, interp::OutOfRangeMode::fill(0.0));
 }
 
-// The profile's kinks: every radius of a table of two or more samples (a
-// one-sample profile is constant, with nothing to split at).
-Breakpoints knots(const std::vector<double>& bl) {
-    return bl.size() >= 2 ? Breakpoints(bl) : Breakpoints();
-}
-
 }  // namespace
 
 Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                           std::vector<double> bl,
                                                           std::vector<double> bf, double re,
-                                                          double rstar) {
+                                                          double rstar, const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const interp::LinearTable profile = flux_map(bl, bf);
-    const Breakpoints breakpoints = knots(bl);
-    const double N = profile_flux(profile, breakpoints);
-    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, breakpoints);
+    // A one-sample table is constant: nothing to cut at.
+    const std::span<const double> kinks =
+        bl.size() >= 2 ? std::span<const double>(bl) : std::span<const double>();
+    const double N = table_flux(profile, kinks);
+    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, kinks,
+                                              interrupt);
 }
 
-std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
-                                                                std::vector<double> bl,
-                                                                std::vector<double> bf, double re,
-                                                                double rstar) {
+// The ring route over the table's own pieces, divided by the table's exact
+// flux (the integral of the piecewise-linear profile, piece by piece).
+Magnifications integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
+                                                           std::vector<double> bl,
+                                                           std::vector<double> bf, double re,
+                                                           double rstar,
+                                                           const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const interp::LinearTable profile = flux_map(bl, bf);
-    const Breakpoints breakpoints = knots(bl);
-    const double N = profile_flux(profile, breakpoints);
-    return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, N, breakpoints);
+    const TabulatedDisk disk(profile, bl);
+    return _integrated_heyrovsky_magnification(std::move(l), profile, disk, re, rstar, interrupt);
 }
 
 // The plain weighted sum sum_j bf_j A_ring(l_i, bl_j), not normalised.  The
@@ -54,7 +54,8 @@ std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<doub
 Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                          std::vector<double> bl,
                                                          std::vector<double> bf, double re,
-                                                         double rstar) {
+                                                         double rstar,
+                                                         const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const double u = re / rstar;
     std::vector<double> result;
@@ -65,8 +66,10 @@ Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
             const Expected<double> a = ring_magnification(li, bl[j], u);
             if (!a) return std::unexpected(a.error());
             total += *a * bf[j];
+            if (interrupt(1)) return interrupted();
         }
         result.push_back(total);
+        if (interrupt(1)) return interrupted();
     }
     return result;
 }

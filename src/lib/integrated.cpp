@@ -3,19 +3,21 @@
 
 #include <utility>
 
+#include "lib/disk_route.hpp"
 #include "lib/profiles.hpp"
 
 namespace halomag::models {
 
-Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar) {
+Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar,
+                                                 const Interrupt& interrupt) {
     return _integrated_witt_mao_magnification(std::move(l), LinearLimbDarkening{}, re, rstar,
-                                              LINEAR_LIMB_DARKENING_FLUX);
+                                              LINEAR_LIMB_DARKENING_EXACT_FLUX, {}, interrupt);
 }
 
-std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re,
-                                                       double rstar) {
-    return _integrated_heyrovsky_magnification(std::move(l), LinearLimbDarkening{}, re, rstar,
-                                               LINEAR_LIMB_DARKENING_FLUX);
+Magnifications integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+                                                  const Interrupt& interrupt) {
+    return _integrated_heyrovsky_magnification(std::move(l), LinearLimbDarkening{},
+                                               LimbDarkenedDisk{}, re, rstar, interrupt);
 }
 
 }  // namespace halomag::models

@@ -20,17 +20,16 @@
 //
 //   * uniform disks (Witt & Mao 1994 [2]): let G(r) be the magnification of
 //     the uniform disk of radius r rstar with the lens where it is
-//     (u = l rstar/re unchanged, rho scaled by r; G = 0 for r <= 0).  Its
-//     magnified flux is pi r^2 G(r), so the ring between r and r + dr
-//     contributes dF = pi d(r^2 G)/dr dr = 2 pi r (G + r G'/2) dr, with G' by
-//     central difference (numerics/numdiff.hpp).  G must depend on r: a
-//     constant G (the whole star's value) would make F/N equal to the
+//     (u = l rstar/re unchanged, rho scaled by r).  Its magnified flux is
+//     pi r^2 G(r), so the ring between r and r + dr contributes
+//     dF = pi d(r^2 G)/dr dr = 2 pi r (G + r G'/2) dr.  G must depend on r:
+//     a constant G (the whole star's value) would make F/N equal to the
 //     uniform-disk magnification for every profile, i.e. ignore the limb
-//     darkening altogether (5% off at l = 0.5, rho = 0.1).  This route is
-//     limited to about 1e-5 by the central difference (step ~6e-6).
+//     darkening altogether (5% off at l = 0.5, rho = 0.1).  Its pieces and
+//     rules are in lib/disk_route.hpp.
 //
-// Both integrals are done with the tanh-sinh rule of numerics/quadrature.hpp,
-// target 1e-16, over pieces of [0, 1]:
+// Breakpoints, below, integrates with the tanh-sinh rule of
+// numerics/quadrature.hpp, target 1e-16, over pieces of [0, 1]:
 //
 //   * at r = l, when 0 < l < 1.  The ring through the lens makes A_ring (and
 //     G') logarithmically singular there (A_ring ~ (u/(pi l)) ln(1/|r - l|)).
@@ -66,6 +65,7 @@
 
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
+#include "lib/ring_route.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/numdiff.hpp"
 #include "numerics/quadrature.hpp"
@@ -148,60 +148,6 @@ double profile_flux(const Profile& profile, const Breakpoints& breakpoints) {
 
 inline double value_or_nan(const Expected<double>& value) noexcept {
     return value ? *value : std::numeric_limits<double>::quiet_NaN();
-}
-
-// Ring route: int_0^1 p(r) 2 pi r A_ring(l, r) dr / N for each separation.
-// A failed ring evaluation is a NaN, which the quadrature counts as 0, so
-// this never fails.
-template <class Profile>
-std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l,
-                                                        const Profile& profile, double re,
-                                                        double rstar, double N,
-                                                        const Breakpoints& breakpoints = {}) {
-    const double u = re / rstar;  // Einstein radius in stellar radii
-    std::vector<double> result;
-    result.reserve(l.size());
-    for (const double li : l) {
-        const auto integrand = [&](double r) {
-            const double a = value_or_nan(ring_magnification(li, r, u));
-            return profile(r) * ((TWO_PI * r) * a);
-        };
-        result.push_back(breakpoints.integrate(integrand, li) / N);
-    }
-    return result;
-}
-
-// Uniform-disk route: int_0^1 p(r) 2 pi r (G + r G'/2) dr / N, with G(r) the
-// magnification of the uniform disk of radius r rstar at the same lens
-// position u = l rstar/re (0 for r <= 0) and G' its central difference; for
-// r < 0 the integrand is 0.  The uniform-disk evaluation of the whole list
-// comes first and serves as the gate: its first elliptic error is the
-// result, before anything is integrated.
-template <class Profile>
-Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const Profile& profile,
-                                                  double re, double rstar, double N,
-                                                  const Breakpoints& breakpoints = {}) {
-    const Magnifications gate = witt_mao_magnification(l, re, rstar);
-    if (!gate) return std::unexpected(gate.error());
-
-    const double rho = rstar / re;  // stellar radius in Einstein radii
-    std::vector<double> result;
-    result.reserve(l.size());
-    for (const double li : l) {
-        const double u = li * rho;
-        const auto G = [&](double r) {
-            if (!(r > 0.0)) return 0.0;
-            return value_or_nan(uniform_disk_magnification(u, DiskConstants(r * rho)));
-        };
-        const auto integrand = [&](double r) {
-            if (r < 0.0) return 0.0;
-            const double g = G(r);
-            const double d = numdiff::sderivative(G, r);
-            return profile(r) * ((TWO_PI * r) * ((0.5 * r) * d + g));
-        };
-        result.push_back(breakpoints.integrate(integrand, li) / N);
-    }
-    return result;
 }
 
 }  // namespace halomag::models

@@ -10,41 +10,52 @@
 #include <vector>
 
 #include "elliptic/result.hpp"
+#include "lib/interrupt.hpp"
 
 namespace halomag::models {
 
 using Magnifications = Expected<std::vector<double>>;
 
-// Uniform disk, closed form of Witt & Mao (1994).
-Magnifications witt_mao_magnification(std::vector<double> l, double re, double rstar);
+// Uniform disk: Witt & Mao's closed form (1994) near the star, a mean-value
+// series far from it.  `interrupt` is consulted once per separation; when it
+// asks to stop, the result is the error INTERRUPTED.
+Magnifications witt_mao_magnification(std::vector<double> l, double re, double rstar,
+                                      const Interrupt& interrupt = {});
 
 // Mean point-lens magnification over the ring of radius r about the stellar
 // centre at separation l (Heyrovsky's building block).
 Expected<double> heyrovsky_magnification(double l, double r, double re, double rstar);
 
 // Built-in linear limb darkening, coefficient 0.6, through the uniform-disk route.
-Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar);
+// `interrupt` as for witt_mao_magnification, with one unit of work per disk
+// evaluation.
+Magnifications integrated_witt_mao_magnification(std::vector<double> l, double re, double rstar,
+                                                 const Interrupt& interrupt = {});
 
 // Flux map (bl, bf) through the uniform-disk route.
 Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                           std::vector<double> bl,
                                                           std::vector<double> bf, double re,
-                                                          double rstar);
+                                                          double rstar,
+                                                          const Interrupt& interrupt = {});
 
 // Built-in linear limb darkening through Heyrovsky's ring decomposition.
-std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re,
-                                                       double rstar);
+// These three fail only with INTERRUPTED, when `interrupt` asks them to stop.
+Magnifications integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+                                                  const Interrupt& interrupt = {});
 
 // Flux map (bl, bf) through Heyrovsky's ring decomposition.
-std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
-                                                                std::vector<double> bl,
-                                                                std::vector<double> bf, double re,
-                                                                double rstar);
+Magnifications integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
+                                                           std::vector<double> bl,
+                                                           std::vector<double> bf, double re,
+                                                           double rstar,
+                                                           const Interrupt& interrupt = {});
 
 // Plain weighted ring sum  sum_j bf_j * A(l_i, bl_j).
 Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                          std::vector<double> bl,
                                                          std::vector<double> bf, double re,
-                                                         double rstar);
+                                                         double rstar,
+                                                         const Interrupt& interrupt = {});
 
 }  // namespace halomag::models

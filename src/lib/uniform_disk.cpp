@@ -4,12 +4,14 @@
 
 namespace halomag::models {
 
-Magnifications witt_mao_magnification(std::vector<double> l, double re, double rstar) {
-    const DiskConstants constants(rstar / re);
+Magnifications witt_mao_magnification(std::vector<double> l, double re, double rstar,
+                                      const Interrupt& interrupt) {
+    const double rho = rstar / re;
     std::vector<double> result;
     result.reserve(l.size());
     for (const double li : l) {
-        const Expected<double> a = uniform_disk_magnification(li * constants.rho, constants);
+        if (interrupt()) return interrupted();
+        const Expected<double> a = uniform_disk_magnification(li * rho, rho);
         if (!a) return std::unexpected(a.error());
         result.push_back(*a);
     }

@@ -29,7 +29,7 @@ def reference_rows():
 
 
 def test_against_mpmath_reference():
-    # Worst measured: 2.3e-13 through rings, 1.5e-5 through uniform disks
+    # Worst measured: 2.3e-13 through rings, 2.6e-10 through uniform disks
     # (the central difference of the disk magnification limits that route).
     rows = list(reference_rows())
     assert len(rows) == 100
@@ -42,7 +42,7 @@ def test_against_mpmath_reference():
             h = halomag.integrated_flux_map_heyrovsky_magnification([l], 1.0, rho, bl, bf)[0]
             w = halomag.integrated_flux_map_witt_mao_magnification([l], 1.0, rho, bl, bf)[0]
         assert h == pytest.approx(value, rel=4e-13, abs=0), (name, l, rho)
-        assert w == pytest.approx(value, rel=2e-5, abs=0), (name, l, rho)
+        assert w == pytest.approx(value, rel=1e-9, abs=0), (name, l, rho)
 
 FUNCTIONS = [halomag.integrated_witt_mao_magnification, halomag.integrated_heyrovsky_magnification]
 FLUX_MAP_FUNCTIONS = [halomag.integrated_flux_map_witt_mao_magnification,
@@ -67,14 +67,14 @@ def test_limb_darkening_matters():
         assert half != pytest.approx(uniform[1], rel=1e-3)
     h = halomag.integrated_heyrovsky_magnification([0.5, 2.0], 1.0, 1.0)
     w = halomag.integrated_witt_mao_magnification([0.5, 2.0], 1.0, 1.0)
-    assert h == pytest.approx(w, rel=2e-5)
+    assert h == pytest.approx(w, rel=1e-9)
 
 
 def test_uniform_flux_map_is_the_uniform_disk():
     l = [0.0, 0.5, 0.999, 1.2, 4.0]
     uniform = halomag.witt_mao_magnification(l, 1.0, 0.3)
     for f in FLUX_MAP_FUNCTIONS:
-        assert f(l, 1.0, 0.3, [0.0, 1.0], [1.0, 1.0]) == pytest.approx(uniform, rel=2e-5)
+        assert f(l, 1.0, 0.3, [0.0, 1.0], [1.0, 1.0]) == pytest.approx(uniform, rel=1e-9)
     assert halomag.integrated_flux_map_heyrovsky_magnification(
         l, 1.0, 0.3, [0.0, 1.0], [1.0, 1.0]) == pytest.approx(uniform, rel=1e-12)
 
@@ -116,8 +116,9 @@ def test_failed_rings_never_raise_in_integrals():
 
 def test_far_from_the_star_tends_to_one():
     assert halomag.integrated_heyrovsky_magnification([1e4], 1.0, 0.2)[0] == pytest.approx(1.0, abs=1e-12)
+    assert halomag.integrated_witt_mao_magnification([1e4], 1.0, 0.2)[0] == pytest.approx(1.0, abs=1e-12)
     assert halomag.integrated_witt_mao_magnification([100.0], 1.0, 0.01)[0] == pytest.approx(
-        halomag.integrated_heyrovsky_magnification([100.0], 1.0, 0.01)[0], rel=1e-6)
+        halomag.integrated_heyrovsky_magnification([100.0], 1.0, 0.01)[0], rel=1e-12)
 
 
 def test_no_value_anywhere_is_nan_not_zero():
@@ -127,3 +128,39 @@ def test_no_value_anywhere_is_nan_not_zero():
         assert math.isnan(b) and a == c > 1
     for f in FLUX_MAP_FUNCTIONS:
         assert math.isnan(f([nan], 1.0, 0.5, [0.0, 1.0], [1.0, 0.5])[0])
+
+
+def profile_reference():
+    """The ring route's hard cases (scripts/gen_profile_reference.py): rows
+    (name, l, u, value) and the tables named in the header."""
+    lines = (DATA.parent / "profile_reference.txt").read_text().splitlines()
+    tables = {}
+    for line in lines:
+        if line.startswith("# Tables:"):
+            for part in line[len("# Tables:"):].split(";"):
+                name, rest = part.split(":", 1)
+                bl, bf = rest.split("bf=")
+                tables[name.strip()] = (eval(bl.split("bl=")[1]), eval(bf))  # lists of floats
+    rows = [line.split() for line in lines if line and not line.startswith("#")]
+    return [(n, float(l), float(u), float(v)) for n, l, u, v in rows], tables
+
+
+def test_disk_route_on_the_ring_routes_hard_cases():
+    # Einstein radii from 1e-4 to 1e3 stellar radii, lenses at the centre,
+    # the limb and far out: the uniform-disk route to 1e-9 (worst measured
+    # 2.6e-10, the lens on the centre), and in agreement with the ring route.
+    rows, tables = profile_reference()
+    assert len(rows) > 100
+    for name, l, u, value in rows:
+        if name == "builtin":
+            w = halomag.integrated_witt_mao_magnification([l], u, 1.0)[0]
+            h = halomag.integrated_heyrovsky_magnification([l], u, 1.0)[0]
+        else:
+            bl, bf = tables[name]
+            w = halomag.integrated_flux_map_witt_mao_magnification([l], u, 1.0, bl, bf)[0]
+            h = halomag.integrated_flux_map_heyrovsky_magnification([l], u, 1.0, bl, bf)[0]
+        assert w == pytest.approx(h, rel=1e-9, abs=0), (name, l, u)
+        # "odd" has a knot at -0.5, which the reference takes as given and the
+        # Python surface, for which table radii are distances, as 0.5.
+        if name != "odd":
+            assert w == pytest.approx(value, rel=1e-9, abs=0), (name, l, u)
