@@ -48,8 +48,25 @@ PyErrValue model_error(const Error& error) {
     return PyErrValue::lazy(PyErrValue::Kind::RuntimeError, std::string(error.message));
 }
 
+// Ctrl-C.  The models ask about once a millisecond of work whether to stop
+// (lib/interrupt.hpp).  PyErr_CheckSignals runs the Python-level handlers of
+// the signals that arrived meanwhile (the default SIGINT handler raises
+// KeyboardInterrupt) and reports whether one raised; the interpreter lock is
+// held throughout the call anyway.  Whatever the handler raised stays
+// pending and becomes this call's exception.
+bool python_signal_raised(void*) noexcept { return PyErr_CheckSignals() != 0; }
+
+models::Interrupt python_signals() noexcept {
+    return models::Interrupt(&python_signal_raised, nullptr);
+}
+
 PyResult<PyObject*> finish(const models::Magnifications& result) {
-    if (!result) return std::unexpected(model_error(result.error()));
+    if (!result) {
+        if (result.error().message == models::INTERRUPTED) {
+            return std::unexpected(PyErrValue::fetch());
+        }
+        return std::unexpected(model_error(result.error()));
+    }
     return binding::to_list(*result);
 }
 
@@ -116,7 +133,8 @@ PyResult<PyObject*> witt_mao_magnification(PyObject*, PyObject* const* args, Py_
     static constexpr FunctionDescription function = describe("witt_mao_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
     if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
-    return finish(models::witt_mao_magnification(std::move(a->l), a->lens.re, a->lens.rstar));
+    return finish(models::witt_mao_magnification(std::move(a->l), a->lens.re, a->lens.rstar,
+                                                 python_signals()));
 }
 
 PyResult<PyObject*> integrated_witt_mao_magnification(PyObject*, PyObject* const* args,
@@ -126,7 +144,7 @@ PyResult<PyObject*> integrated_witt_mao_magnification(PyObject*, PyObject* const
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
     if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
     return finish(models::integrated_witt_mao_magnification(std::move(a->l), a->lens.re,
-                                                            a->lens.rstar));
+                                                            a->lens.rstar, python_signals()));
 }
 
 PyResult<PyObject*> integrated_flux_map_witt_mao_magnification(PyObject*, PyObject* const* args,
@@ -140,7 +158,8 @@ PyResult<PyObject*> integrated_flux_map_witt_mao_magnification(PyObject*, PyObje
         return limits(a->lens.lens, a->l);
     }
     return finish(models::integrated_flux_map_witt_mao_magnification(
-        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar,
+        python_signals()));
 }
 
 PyResult<PyObject*> heyrovsky_magnification(PyObject*, PyObject* const* args, Py_ssize_t nargs,
@@ -172,7 +191,8 @@ PyResult<PyObject*> integrated_heyrovsky_magnification(PyObject*, PyObject* cons
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
     if (a->lens.lens != Lens::Finite) return limits(a->lens.lens, a->l);
     return finish(
-        models::integrated_heyrovsky_magnification(std::move(a->l), a->lens.re, a->lens.rstar));
+        models::integrated_heyrovsky_magnification(std::move(a->l), a->lens.re, a->lens.rstar,
+                                                   python_signals()));
 }
 
 PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -186,7 +206,8 @@ PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObj
         return limits(a->lens.lens, a->l);
     }
     return finish(models::integrated_flux_map_heyrovsky_magnification(
-        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar,
+        python_signals()));
 }
 
 PyResult<PyObject*> discrete_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -206,7 +227,8 @@ PyResult<PyObject*> discrete_flux_map_heyrovsky_magnification(PyObject*, PyObjec
             models::inputs::limit_ring_sums(a->lens.lens, a->l, a->bl, a->bf));
     }
     return finish(models::discrete_flux_map_heyrovsky_magnification(
-        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar));
+        std::move(a->l), std::move(a->bl), std::move(a->bf), a->lens.re, a->lens.rstar,
+        python_signals()));
 }
 
 #undef HALOMAG_TRY

@@ -35,10 +35,6 @@ NAMES = [
     "discrete_flux_map_heyrovsky_magnification",
 ]
 TABLES = {n for n in NAMES if "flux_map" in n}
-# The uniform-disk routes, being rewritten for large separations elsewhere:
-# below 1 from l ~ 1e4 on, NaN at the largest and infinite separations.
-DISK_ROUTES = {n for n in NAMES if "witt_mao" in n}
-DISK_XFAIL = "uniform disk (witt_mao_magnification and the routes built on it) not yet exact far out"
 
 
 def call(name, ls, re, rstar, r=0.25, bl=BL, bf=BF):
@@ -56,9 +52,6 @@ def bits(values):
     return [("nan" if math.isnan(v) else struct.pack("<d", v)) for v in values]
 
 
-def names(xfail_disk=False):
-    return [pytest.param(n, marks=pytest.mark.xfail(strict=False, reason=DISK_XFAIL))
-            if xfail_disk and n in DISK_ROUTES else n for n in NAMES]
 
 
 SETTINGS = dict(deadline=None, suppress_health_check=[HealthCheck.too_slow], database=None)
@@ -115,7 +108,7 @@ def at_least_one(name, ls, re, rstar, r=0.25):
 
 # No shrinking: a failing profile-weighted call costs milliseconds, and the
 # first failing example already names the separation.
-@pytest.mark.parametrize("name", names(xfail_disk=True))
+@pytest.mark.parametrize("name", NAMES)
 @settings(max_examples=30, phases=[Phase.explicit, Phase.reuse, Phase.generate], **SETTINGS)
 @given(ls=st.lists(finite_length, min_size=1, max_size=2), lens=lens_pair(12))
 def test_finite_inputs_give_finite_magnifications_at_least_one(name, ls, lens):
@@ -184,13 +177,13 @@ def test_limits(name, re, rstar, ls, want):
     assert bits(got) == bits(want)
 
 
-@pytest.mark.parametrize("name", names(xfail_disk=True))
+@pytest.mark.parametrize("name", NAMES)
 def test_infinite_separation_is_one(name):
     want = [SUM_BF if name == "discrete_flux_map_heyrovsky_magnification" else 1.0] * 2
     assert call(name, [INF, -INF], 1.0, 0.5) == want
 
 
-@pytest.mark.parametrize("name", names(xfail_disk=True))
+@pytest.mark.parametrize("name", NAMES)
 def test_largest_separations_tend_to_one(name):
     for a in call(name, [1e8, 1e150, sys.float_info.max], 1.0, 0.5):
         want = SUM_BF if name == "discrete_flux_map_heyrovsky_magnification" else 1.0
