@@ -26,10 +26,16 @@
 //   - l = 1: a logarithmic singularity at mu = 0: the generalised Gauss rule
 //     exact for t^k and t^k ln t [4] on a core [0, h], the exponential map
 //     beyond it;
-//   - 0 < l < 1: split at mu_l = sqrt(1 - l^2), logarithmic cores on both
-//     sides and exponential maps beyond;
+//   - 1/2 <= l < 1: split at mu_l = sqrt(1 - l^2), logarithmic cores on
+//     both sides and exponential maps beyond;
+//   - 0 < l < 1/2: r up to (1 + l)/2 as for a table (mu_l crowds mu = 1,
+//     where the mean outside the ring through the lens, u/r-like, is
+//     singular), mu beyond;
 //   - l = 0: r in [0, 1/2] (the ring mean about the lens, u/r near r = 0, is
 //     not a function of r^2 but r A is analytic in r) and mu on the rest.
+//   Outside the ring through the lens (r > l) the mean is r^-1 times a
+//   function of l^2/r^2, singular at r = 0 as well; inside it, it is
+//   analytic in r^2 there.
 // * a tabulated profile: in r, piece by piece between its knots, each piece
 //   split at r = l when the lens is inside it; pieces ending at r = l get a
 //   logarithmic core and the exponential map, pieces with r = l just beyond
@@ -231,6 +237,9 @@ inline std::array<Complex, 6> ring_singularities(double l, double u) noexcept {
 
 namespace halomag::models::rules {
 
+template <class Emit>
+void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra);
+
 // The built-in law's nodes for separation l (see the header comment).
 template <class Emit>
 void limb_darkened_nodes(double l, double u, Emit& emit) {
@@ -293,7 +302,28 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         }, emit, centre);
         return;
     }
-    // 0 < l < 1: split at mu_l; the distance x from mu_l is the rule's
+    if (l < 0.5) {
+        // Small l: mu_l = 1 - l^2/2 + ... crowds mu = 1, where the mean
+        // outside the ring through the lens is singular (r = 0).  In r up
+        // to r_c = (1 + l)/2, as a tabulated profile with the law's branch
+        // points r = +-1 added; in mu beyond, where mu = +-mu_l and mu = +-1
+        // (r = 0, the lens inside the ring) are the singularities.
+        const double rc = 0.5 * (1.0 + l);
+        Singularities limb;
+        limb.add(Complex(1.0, 0.0));
+        limb.add(Complex(-1.0, 0.0));
+        piece_nodes(0.0, rc, l, u, emit, limb);
+        Singularities sing;
+        mu_singularities(sing, [](Complex v) { return v; });
+        sing.add(Complex(1.0, 0.0));
+        sing.add(Complex(-1.0, 0.0));
+        legendre(0.0, std::sqrt((1.0 - rc) * (1.0 + rc)), sing, [&](double mu) {
+            const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
+            return Node{r, l - r, TWO_PI * mu};
+        }, emit);
+        return;
+    }
+    // 0.5 <= l < 1: split at mu_l; the distance x from mu_l is the rule's
     // variable on both sides, and r^2 = l^2 +- x (2 mu_l -+ x) keeps r = l
     // exactly at x = 0 with the gap (l^2 - r^2)/(l + r) formed from x.
     const double mu_l = std::sqrt((1.0 - l) * (1.0 + l));
@@ -338,12 +368,15 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
 // A tabulated profile's nodes for separation l over the pieces [a, b] (in
 // r) on which the profile is linear and not zero.  Each piece is ruled from
 // its end nearer the lens, the lens splitting a piece it lies in.
+//
+// `extra` lists further singularities of the profile (in r).
 template <class Emit>
-void piece_nodes(double a, double b, double l, double u, Emit& emit) {
+void piece_nodes(double a, double b, double l, double u, Emit& emit,
+                 const Singularities& extra) {
     if (!(b > a)) return;
     if (a < l && l < b) {
-        piece_nodes(a, l, l, u, emit);
-        piece_nodes(l, b, l, u, emit);
+        piece_nodes(a, l, l, u, emit, extra);
+        piece_nodes(l, b, l, u, emit, extra);
         return;
     }
     const auto r_sing = ring_singularities(l, u);
@@ -359,6 +392,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit) {
             if (std::abs(x) > 0.0) sing.add(x);
         }
         if (outer) sing.add(Complex(b, 0.0));
+        for (std::size_t k = 0; k < extra.size; ++k) sing.add(b - extra.z[k]);
         Singularities centre;  // r = 0
         centre.add(Complex(b, 0.0));
         from_end(b - a, excess == 0.0, sing, [&](double x) {
@@ -373,6 +407,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit) {
             if (std::abs(x) > 0.0) sing.add(x);
         }
         if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
+        for (std::size_t k = 0; k < extra.size; ++k) sing.add(extra.z[k] - a);
         from_end(b - a, excess == 0.0, sing, [&](double x) {
             const double r = a + x;
             return Node{r, excess - x, TWO_PI * r};
