@@ -78,12 +78,16 @@ inline constexpr double TWO_PI = 6.283185307179586;
 // ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.  The
 // margin over 1e-16 covers the constant in front of rho^(-2n), which grows
 // with the strength of the singularity (u/(pi l) at the ring through the
-// lens).  Measured against the 30-digit references: K = 18 leaves 3e-14,
+// lens).  (The rules below take it as the parameter kk.)  Measured against the 30-digit references: K = 18 leaves 3e-14,
 // K = 20 3e-15, K = 22 2.4e-15 (rounding).
 inline constexpr double K_LEGENDRE = 22.0;
 // The logarithmic rule is exact for polynomials of degree n - 1 only (the
 // other n conditions go to t^k ln t), so it converges like rho^(-n).
 inline constexpr double K_LOG = 2.0 * K_LEGENDRE;
+// Pieces of a tabulated profile each carry only their share of the flux and
+// lie farther from the branch points of the law at the limb; K = 19 keeps
+// them within 3e-15 of the references (K = 18 too, on the tables measured).
+inline constexpr double K_TABLE = 19.0;
 // Largest rule used before a piece is split.
 inline constexpr std::size_t LEGENDRE_CAP = 32;
 inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
@@ -122,7 +126,7 @@ inline std::size_t nodes_for(double rho, double k) noexcept {
 // that pieces shrink geometrically towards a singularity near an end.
 template <class Map, class Emit>
 void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
-              int depth = 0) {
+              int depth = 0, double kk = K_LEGENDRE) {
     if (!(b > a)) return;
     double rho = std::numeric_limits<double>::infinity();
     Complex nearest{};
@@ -133,14 +137,14 @@ void legendre(double a, double b, const Singularities& sing, const Map& map, Emi
             nearest = sing.z[k];
         }
     }
-    const std::size_t n = nodes_for(rho, K_LEGENDRE);
+    const std::size_t n = nodes_for(rho, kk);
     if (n > LEGENDRE_CAP && depth < 60) {
         const double re = nearest.real();
         const double d = std::abs(nearest - Complex(std::clamp(re, a, b), 0.0));
         double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
         if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
-        legendre(a, m, sing, map, emit, depth + 1);
-        legendre(m, b, sing, map, emit, depth + 1);
+        legendre(a, m, sing, map, emit, depth + 1, kk);
+        legendre(m, b, sing, map, emit, depth + 1, kk);
         return;
     }
     const gauss::Rule rule = gauss::legendre(std::min(n, LEGENDRE_CAP));
@@ -177,7 +181,7 @@ struct Node {
 // the lens' distance is analytic at r = 0, its two parts are not).
 template <class Map, class Emit>
 void from_end(double length, bool log_end, const Singularities& sing, const Map& map, Emit& emit,
-              const Singularities& core_only = {}) {
+              const Singularities& core_only = {}, double kk = K_LEGENDRE) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, std::abs(sing.z[k]));
@@ -191,13 +195,13 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         for (std::size_t k = 0; k < core_only.size; ++k) {
             rho = std::min(rho, bernstein_rho(core_only.z[k], 0.0, h));
         }
-        const std::size_t n = std::min(nodes_for(rho, K_LOG), LOG_CAP);
+        const std::size_t n = std::min(nodes_for(rho, 2.0 * kk), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
         }
     } else {
-        legendre(0.0, h, sing, map, emit);
+        legendre(0.0, h, sing, map, emit, 0, kk);
     }
     if (h < length) {
         Singularities mapped;
@@ -223,7 +227,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
             node.area *= x;  // dx = x ds
             return node;
         };
-        legendre(0.0, std::log(length / h), mapped, exp_map, emit);
+        legendre(0.0, std::log(length / h), mapped, exp_map, emit, 0, kk);
     }
 }
 
@@ -238,7 +242,8 @@ inline std::array<Complex, 6> ring_singularities(double l, double u) noexcept {
 namespace halomag::models::rules {
 
 template <class Emit>
-void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra);
+void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
+                 double kk);
 
 // The built-in law's nodes for separation l (see the header comment).
 template <class Emit>
@@ -312,7 +317,7 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         Singularities limb;
         limb.add(Complex(1.0, 0.0));
         limb.add(Complex(-1.0, 0.0));
-        piece_nodes(0.0, rc, l, u, emit, limb);
+        piece_nodes(0.0, rc, l, u, emit, limb, K_LEGENDRE);
         Singularities sing;
         mu_singularities(sing, [](Complex v) { return v; });
         sing.add(Complex(1.0, 0.0));
@@ -371,12 +376,12 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
 //
 // `extra` lists further singularities of the profile (in r).
 template <class Emit>
-void piece_nodes(double a, double b, double l, double u, Emit& emit,
-                 const Singularities& extra) {
+void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
+                 double kk) {
     if (!(b > a)) return;
     if (a < l && l < b) {
-        piece_nodes(a, l, l, u, emit, extra);
-        piece_nodes(l, b, l, u, emit, extra);
+        piece_nodes(a, l, l, u, emit, extra, kk);
+        piece_nodes(l, b, l, u, emit, extra, kk);
         return;
     }
     const auto r_sing = ring_singularities(l, u);
@@ -398,7 +403,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit,
         from_end(b - a, excess == 0.0, sing, [&](double x) {
             const double r = b - x;
             return Node{r, excess + x, TWO_PI * r};
-        }, emit, centre);
+        }, emit, centre, kk);
     } else {
         // From a: r = a + x, gap = (l - a) - x.
         const double excess = l - a;
@@ -411,7 +416,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit,
         from_end(b - a, excess == 0.0, sing, [&](double x) {
             const double r = a + x;
             return Node{r, excess - x, TWO_PI * r};
-        }, emit);
+        }, emit, Singularities{}, kk);
     }
 }
 
