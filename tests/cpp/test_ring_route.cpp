@@ -126,6 +126,11 @@ TEST(RingRoute, SwitchesAreContinuous) {
         EXPECT_NEAR(tabulated(std::nextafter(0.5, 0.0), u, eleven) / knot, 1.0, 1e-14) << u;
         EXPECT_NEAR(tabulated(std::nextafter(0.5, 1.0), u, eleven) / knot, 1.0, 1e-14) << u;
     }
+    // A lens too small to magnify (1 returned without rings) and one just
+    // large enough to be integrated.
+    const double cut = std::sqrt(1e-17 / (4.0 * 3.141592653589793 * disk.peak()));
+    EXPECT_EQ(builtin(0.5, 0.99 * cut), 1.0);
+    EXPECT_NEAR(builtin(0.5, 1.01 * cut), 1.0, 2e-16);
     // The far-lens form of the ring mean, u <1/d>, against the full formula
     // on both sides of u = 1e8 (l + r).
     for (const double g : {0.3, 1e-6, -0.2}) {
