@@ -1,9 +1,11 @@
 // Microseconds per separation of the five profile-weighted magnifications, on
 // 100 separations spread over 0 to 3 stellar radii (re = 1, rstar = 0.1), with
-// the built-in limb darkening and an 11-point flux map, and the number of
-// quadrature pieces and integrand evaluations behind each figure: the cost
-// grows with the pieces (one per table interval inside the disk, plus one for
-// a lens inside it).  Run: cmake -B build/bench -DHALOMAG_BENCH=ON
+// the built-in limb darkening and an 11-point flux map; then the ring route on
+// the light curve of a typical finite-source event (rho = 0.01, u0 = 0.005
+// Einstein radii, 2000 epochs over t/tE in [-2, 2]) and on the near-field
+// grid (rho in {1e-3, 1e-2, 0.1}, l in [0, 30] dense at the limb) with the
+// built-in law and tables of 11 and 101 knots, with the ring evaluations
+// behind each figure.  Run: cmake -B build/bench -DHALOMAG_BENCH=ON
 // -DHALOMAG_PYTHON=OFF && cmake --build build/bench --target bench_integrated
 // && build/bench/bench/bench_integrated
 #include <algorithm>
