@@ -13,14 +13,14 @@
 // for the built-in law.  Gauss-Legendre with n nodes on [a, b] converges like
 // rho^(-2n), rho the semi-axis sum of the largest ellipse with foci a, b
 // free of singularities [3]; the rules below place the pieces and choose n
-// from the singularities' positions so that rho^(-2n) is below 1e-17:
+// from the singularities' positions so that rho^(-2n) is below e^(-2K):
 //
 // * the built-in law: in mu = sqrt(1 - r^2) (r dr = -mu dmu), where the
 //   profile 0.4 + 0.6 mu is linear and A_ring, a function of r^2 = 1 - mu^2,
 //   has its singularities at mu^2 = 1 - r_s^2;
 //   - l > 1: the ring through the lens is off the disk, mu = +-ib with
-//     b = sqrt(l^2 - 1); [0, kappa b] by Gauss-Legendre, the rest in
-//     s = ln(mu / (kappa b)), where those singularities sit at Im s = pi/2
+//     b = sqrt(l^2 - 1); [0, b/2] by Gauss-Legendre, the rest in
+//     s = ln(2 mu / b), where those singularities sit at Im s = pi/2
 //     whatever b is (an exponential map, the one-sided form of the sinh
 //     map mu = b sinh theta);
 //   - l = 1: a logarithmic singularity at mu = 0: the generalised Gauss rule
@@ -75,15 +75,15 @@ namespace gauss = quadrature::gauss;
 inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
-// ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.  The
-// margin over 1e-16 covers the constant in front of rho^(-2n), which grows
-// with the strength of the singularity (u/(pi l) at the ring through the
-// lens).  (The rules below take it as the parameter kk.)  Measured against the 30-digit references: K = 18 leaves 3e-14,
-// K = 20 3e-15, K = 22 2.4e-15 (rounding).
+// K = ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.
+// The margin over 1e-16 covers the constant in front of rho^(-2n), which
+// grows with the strength of the singularity (u/(pi l) at the ring through
+// the lens).  Measured against the 30-digit references: K = 18 leaves
+// 3e-14, K = 20 3e-15, K = 22 2.2e-15 (rounding).  The rules below take K
+// as the parameter kk; the logarithmic rule, exact for polynomials of degree
+// n - 1 only (the other n conditions go to t^k ln t), converges like
+// rho^(-n) and is sized with 2K.
 inline constexpr double K_LEGENDRE = 22.0;
-// The logarithmic rule is exact for polynomials of degree n - 1 only (the
-// other n conditions go to t^k ln t), so it converges like rho^(-n).
-inline constexpr double K_LOG = 2.0 * K_LEGENDRE;
 // Pieces of a tabulated profile each carry only their share of the flux and
 // lie farther from the branch points of the law at the limb; K = 19 keeps
 // them within 3e-15 of the references (K = 18 too, on the tables measured).
@@ -96,8 +96,8 @@ inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
 inline constexpr double CORE_FRACTION = 0.5;
 
 // Up to 96 singularities of the integrand in the plane of a piece's
-// variable (only the upper half plane is kept for conjugate pairs, since
-// the integrand is real).
+// variable, both members of each conjugate pair (non-finite ones, which
+// overflowed and are far away, are dropped).
 struct Singularities {
     std::array<Complex, 96> z{};
     std::size_t size = 0;
