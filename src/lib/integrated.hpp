@@ -28,7 +28,10 @@
 //     darkening altogether (5% off at l = 0.5, rho = 0.1).  Its pieces and
 //     rules are in lib/disk_route.hpp.
 //
-// Breakpoints, below, integrates with the tanh-sinh rule of
+// The ring route chooses, per separation, Gauss rules placed from the
+// integrand's singularities and the mean-value series far out
+// (lib/ring_route.hpp, lib/ring_rules.hpp), and divides by the profile's
+// exact flux.  Breakpoints, below, integrates with the tanh-sinh rule of
 // numerics/quadrature.hpp, target 1e-16, over pieces of [0, 1]:
 //
 //   * at r = l, when 0 < l < 1.  The ring through the lens makes A_ring (and
