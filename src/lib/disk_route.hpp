@@ -81,6 +81,7 @@
 #include "lib/interrupt.hpp"
 #include "lib/models.hpp"
 #include "lib/profiles.hpp"
+#include "lib/ring_route.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
@@ -267,11 +268,19 @@ inline double table_flux(const interp::LinearTable& profile, std::span<const dou
 // uniform-disk evaluation of the whole list comes first and serves as the
 // gate: its first elliptic error is the result, before anything is
 // integrated.  `interrupt` counts one unit per disk evaluation.
+//
+// From l = SERIES_FROM on, given the profile's series weights (`far_field`),
+// the integral is the mean-value series: substituting the uniform disk's own
+// series for G(r) (lib/uniform_disk.hpp, the form it takes there) and
+// integrating pi d(r^2 G)/dr p(r) term by term gives exactly the profile's
+// series of lib/ring_route.hpp, with no disk evaluated and no difference
+// taken.
 template <class Profile>
 Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const Profile& profile,
                                                   double re, double rstar, double N,
                                                   std::span<const double> knots = {},
-                                                  const Interrupt& interrupt = {}) {
+                                                  const Interrupt& interrupt = {},
+                                                  const SeriesWeights* far_field = nullptr) {
     namespace gauss = quadrature::gauss;
     constexpr double PI = 3.141592653589793;
     const Magnifications gate = witt_mao_magnification(l, re, rstar, interrupt);
@@ -293,6 +302,11 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         const double lens = std::fabs(li) < 0x1p-60 ? 0.0 : std::fabs(li);
         if (std::isnan(lens) || !(rho > 0.0)) {  // no separation, or no star
             result.push_back(std::numeric_limits<double>::quiet_NaN());
+            continue;
+        }
+        if (far_field != nullptr && lens >= SERIES_FROM) {
+            result.push_back(far_field_series(lens, 1.0 / rho, *far_field));
+            if (interrupt(1)) return interrupted();
             continue;
         }
         const double u = lens * rho;

@@ -32,8 +32,9 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
     const std::span<const double> kinks =
         bl.size() >= 2 ? std::span<const double>(bl) : std::span<const double>();
     const double N = table_flux(profile, kinks);
+    const SeriesWeights far_field = TabulatedDisk(profile, bl).series_weights();
     return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, kinks,
-                                              interrupt);
+                                              interrupt, &far_field);
 }
 
 // The ring route over the table's own pieces, divided by the table's exact

@@ -11,16 +11,13 @@
 //   A(l) = sum_n <r^(2n)> Delta^n A_pl(l) / (4^n (n!)^2),
 //
 // <r^(2n)> the profile's moments, Delta the plane Laplacian and A_pl the
-// point-lens magnification (t^2 + 2)/(t sqrt(t^2 + 4)), t = l/u.  With
-// T = t^2 the terms are, in units of the stellar radius,
-//
-//   n = 1:   8 <r^2> (T + 1) / (u^2 T^(3/2) (T + 4)^(5/2))
-//   n = 2:   6 <r^4> (3T^3 + 6T^2 + 14T + 12) / (u^4 T^(5/2) (T + 4)^(9/2))
-//   n = 3:  16 <r^6> (2T^5 + 2T^4 + 22T^3 + 57T^2 + 82T + 50) / (u^6 T^(7/2) (T + 4)^(13/2))
-//
-// (Delta^n applied symbolically), all of one sign, so no cancellation; they
-// fall like (1/l)^(2n).  They are evaluated in v = u/l for l >= u and in
-// t = l/u otherwise, so that nothing overflows for any l, u.
+// point-lens magnification (t^2 + 2)/(t sqrt(t^2 + 4)), t = l/u.  This is
+// the uniform disk's series (lib/uniform_disk.hpp, whose moments are
+// 1/(n + 1)) with term n weighted by c_n = (n + 1) <r^(2n)>; its terms are
+// closed forms, all of one sign, so nothing cancels, and from l = 3 on
+// twenty of them reach rounding for any profile of non-negative
+// brightness.  No ring is evaluated there: on a typical light curve that
+// is nearly every epoch.
 //
 // References
 //   [1] D. Heyrovsky, "Computing limb-darkening coefficients from stellar
@@ -44,64 +41,57 @@
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
 #include "lib/ring_rules.hpp"
+#include "lib/uniform_disk.hpp"
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
 
 namespace halomag::models {
 
-// Moments <r^(2n)>, n = 0..3, of a profile normalised by its flux.
-using Moments = std::array<double, 4>;
+// The weights c_n = (n + 1) <r^(2n)>, n = 1..N, of the mean-value series
+// (lib/uniform_disk.hpp, mean_value_series), <r^(2n)> the profile's
+// moments normalised by its flux.
+using SeriesWeights = std::array<double, detail::DISK_SERIES_TERMS>;
 
-// From this separation on, the three-term series is within 1e-16 of the
-// ring integral: the first term left out falls like l^-8 and measures
-// 1.8e-14 at l = 30 (u = 1e4), 6e-16 at l = 50, below rounding from 60 on.
-inline constexpr double SERIES_FROM = 60.0;
+// From this separation on the series is used.  Its terms fall like
+// (1/l)^(2n) times at most 1.5 (n + 2)/(n + 1) per step; at l = 3 twenty
+// terms bring it below rounding for every profile of non-negative
+// brightness (tested against the rules at the threshold), as for the
+// uniform disk, which switches at the same separation.
+inline constexpr double SERIES_FROM = DISK_SERIES_FROM;
 
-// Point-lens magnification at distance l from a lens of Einstein radius u.
-inline double point_lens(double l, double u) noexcept {
-    if (l >= u) {
-        const double y = (u / l) * (u / l);
-        return (1.0 + 2.0 * y) / std::sqrt(1.0 + 4.0 * y);
-    }
-    const double t = l / u;
-    return (t * t + 2.0) / (t * std::sqrt(t * t + 4.0));
-}
-
-// The mean-value series to n = 3 (see the header).
-inline double far_field_series(double l, double u, const Moments& m) noexcept {
-    const double l2 = l * l;
-    double t1, t2, t3;
-    if (l >= u) {
-        const double v = u / l, y = v * v, v4 = y * y;
-        const double s = 1.0 + 4.0 * y, rs = std::sqrt(s);
-        const double s2 = s * s;
-        t1 = 8.0 * m[1] * v4 * (1.0 + y) / (s2 * rs);
-        t2 = 6.0 * m[2] * v4 * (3.0 + y * (6.0 + y * (14.0 + y * 12.0))) / (s2 * s2 * rs);
-        t3 = 16.0 * m[3] * v4 *
-             (2.0 + y * (2.0 + y * (22.0 + y * (57.0 + y * (82.0 + y * 50.0))))) /
-             (s2 * s2 * s2 * rs);
-    } else {
-        const double t = l / u, T = t * t;
-        const double s = T + 4.0, rs = std::sqrt(s);
-        const double s2 = s * s;
-        t1 = 8.0 * m[1] * (T + 1.0) / (t * s2 * rs);
-        t2 = 6.0 * m[2] * (12.0 + T * (14.0 + T * (6.0 + T * 3.0))) / (t * s2 * s2 * rs);
-        t3 = 16.0 * m[3] * (50.0 + T * (82.0 + T * (57.0 + T * (22.0 + T * (2.0 + T * 2.0))))) /
-             (t * s2 * s2 * s2 * rs);
-    }
-    return point_lens(l, u) + (t1 / l2 + (t2 / (l2 * l2) + t3 / (l2 * l2 * l2)));
+// The mean-value series (see the header) at l >= SERIES_FROM: the uniform
+// disk's series in Einstein radii (separation l/u, stellar radius 1/u,
+// x = 1/l^2) with the profile's weights.  Every term is positive for a
+// profile of non-negative brightness, so the sum does not cancel and the
+// result is never below 1; A - 1 ~ 2 (u/l)^4 underflows beyond l = 2^500 u.
+inline double far_field_series(double l, double u, const SeriesWeights& c) noexcept {
+    const double separation = l / u;
+    if (separation > 0x1p500) return 1.0;
+    const double inverse = 1.0 / l;
+    return detail::mean_value_series(separation, inverse * inverse, c.data());
 }
 
 // The built-in linear limb darkening 1 - 0.6 (1 - sqrt(1 - r^2)) on the
 // ring route: its exact flux 0.8 pi and moments <r^(2n)> =
-// (0.4/(n + 1) + 0.6 B(n + 1, 3/2)) / 0.8.
+// (0.4/(n + 1) + 0.6 B(n + 1, 3/2)) / 0.8 (in w = r^2 the profile is
+// 0.4 + 0.6 sqrt(1 - w), and int_0^1 w^n sqrt(1 - w) dw = B(n + 1, 3/2)),
+// with B(n + 1, 3/2) = B(n, 3/2) n / (n + 3/2), B(1, 3/2) = 2/3.
+constexpr SeriesWeights limb_darkened_series_weights() noexcept {
+    SeriesWeights c{};
+    double beta = 2.0 / 3.0;  // B(1, 3/2)
+    for (std::size_t n = 1; n <= c.size(); ++n) {
+        const double m = static_cast<double>(n);
+        beta *= m / (m + 1.5);  // B(n + 1, 3/2)
+        c[n - 1] = (0.4 + 0.6 * (m + 1.0) * beta) / 0.8;
+    }
+    return c;
+}
+
 struct LimbDarkenedDisk {
     static constexpr double FLUX = 2.5132741228718345;  // 0.8 pi
     double flux() const noexcept { return FLUX; }
     double peak() const noexcept { return 1.0 / FLUX; }  // max p / N
-    Moments moments() const noexcept {
-        return {1.0, 0.45, 0.2809523809523810, 0.2011904761904762};
-    }
+    SeriesWeights series_weights() const noexcept { return limb_darkened_series_weights(); }
     template <class Emit>
     void nodes(double l, double u, Emit& emit) const {
         rules::limb_darkened_nodes(l, u, emit);
@@ -110,10 +100,13 @@ struct LimbDarkenedDisk {
 
 // A tabulated profile on the ring route: the pieces of [0, 1] between its
 // knots on which it is linear and not identically 0 (knots outside [0, 1],
-// repeats and NaN cost nothing), its exact flux and moments (Gauss-Legendre
-// of 5 nodes per piece is exact for p(r) r^7).
+// repeats and NaN cost nothing), its exact flux and the series weights from
+// its moments (Gauss-Legendre of MOMENT_NODES nodes per piece is exact for
+// p(r) r^(2N + 1), N the series' last term).
 class TabulatedDisk {
 public:
+    static constexpr std::size_t MOMENT_NODES = detail::DISK_SERIES_TERMS + 2;
+
     TabulatedDisk(const interp::LinearTable& profile, std::span<const double> bl) {
         std::vector<double> cuts{0.0, 1.0};
         if (bl.size() >= 2) {
@@ -124,8 +117,9 @@ public:
         std::sort(cuts.begin(), cuts.end());
         cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
         if (bl.empty()) cuts.clear();
-        const quadrature::gauss::Rule rule = quadrature::gauss::legendre(5);
-        std::array<double, 4> sums{};
+        const quadrature::gauss::Rule rule = quadrature::gauss::legendre(MOMENT_NODES);
+        const quadrature::gauss::Rule two = quadrature::gauss::legendre(2);
+        std::array<double, detail::DISK_SERIES_TERMS + 1> sums{};
         for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
             const double a = cuts[k], b = cuts[k + 1], h = b - a;
             const double p1 = profile(a + h / 3.0), p2 = profile(b - h / 3.0);
@@ -134,25 +128,32 @@ public:
             // Largest |p| on the piece: at an end of its line.
             const double pa = p1 + (p1 - p2), pb = p2 + (p2 - p1);
             peak_ = std::max({peak_, std::fabs(pa), std::fabs(pb)});
+            // The flux by the two-point rule, exact for the quadratic p(r) r
+            // with the fewest roundings; the moments by the long rule.
+            for (std::size_t i = 0; i < two.size(); ++i) {
+                const double r = two.t[i] <= 0.5 ? a + h * two.t[i] : b - h * two.one_minus_t[i];
+                flux_ += h * two.w[i] * profile(r) * (rules::TWO_PI * r);
+            }
             for (std::size_t i = 0; i < rule.size(); ++i) {
                 const double r = rule.t[i] <= 0.5 ? a + h * rule.t[i] : b - h * rule.one_minus_t[i];
-                const double w = h * rule.w[i] * profile(r) * (rules::TWO_PI * r);
                 const double r2 = r * r;
-                sums[0] += w;
-                sums[1] += w * r2;
-                sums[2] += w * r2 * r2;
-                sums[3] += w * r2 * r2 * r2;
+                double w = h * rule.w[i] * profile(r) * (rules::TWO_PI * r);
+                for (double& sum : sums) {
+                    sum += w;
+                    w *= r2;
+                }
             }
         }
-        flux_ = sums[0];
-        for (std::size_t n = 0; n < 4; ++n) moments_[n] = sums[n] / flux_;
+        for (std::size_t n = 1; n < sums.size(); ++n) {
+            weights_[n - 1] = static_cast<double>(n + 1) * (sums[n] / sums[0]);
+        }
         peak_ /= std::fabs(flux_);
         if (!std::isfinite(peak_)) peak_ = std::numeric_limits<double>::infinity();
     }
 
     double flux() const noexcept { return flux_; }
     double peak() const noexcept { return peak_; }  // max |p| / |N|
-    Moments moments() const noexcept { return moments_; }
+    SeriesWeights series_weights() const noexcept { return weights_; }
     std::size_t pieces() const noexcept { return pieces_.size(); }
 
     template <class Emit>
@@ -164,7 +165,7 @@ private:
     std::vector<std::array<double, 2>> pieces_;
     double flux_ = 0.0;
     double peak_ = 0.0;
-    Moments moments_{};
+    SeriesWeights weights_{};
 };
 
 // Sum of area weight x f(r, gap) over the nodes of one separation, counting
@@ -251,7 +252,7 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
                                                    const Interrupt& interrupt = {}) {
     const double u = std::fabs(re / rstar);  // Einstein radius in stellar radii
     const double flux = disk.flux();
-    const Moments moments = disk.moments();
+    const SeriesWeights weights = disk.series_weights();
     const double peak = disk.peak();
     std::vector<double> result;
     result.reserve(l.size());
@@ -262,7 +263,7 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
         } else if (negligible_lens(u, peak)) {
             result.push_back(1.0);
         } else if (li >= SERIES_FROM) {
-            result.push_back(far_field_series(li, u, moments));
+            result.push_back(far_field_series(li, u, weights));
         } else {
             const auto f = [&](double r, double gap) {
                 const Expected<double> a = scaled_ring(li, r, gap, u);

@@ -127,7 +127,17 @@ inline Expected<double> disk_closed_form(double u, double rho) noexcept {
 }
 
 // Regime 2: the mean-value series, u >= 3 rho, u <= 2^500; x = (rho/u)^2.
-inline double disk_series(double u, double x) noexcept {
+//
+// The same series serves any radial brightness profile: averaging the ring
+// means sum_n (r/2)^(2n) Delta^n F / (n!)^2 over the profile gives
+// sum_n <r^(2n)> Delta^n F / (4^n (n!)^2), i.e. term n of the uniform disk
+// (whose <r^(2n)> is 1/(n+1)) times c_n = (n+1) <r^(2n)>, the moments taken
+// in units of the stellar radius rho and normalised by the flux.  `weights`
+// holds c_1 .. c_DISK_SERIES_TERMS (nullptr: the uniform disk, every c_n = 1).
+// For a profile of non-negative brightness c_n <= n + 1 (all the light at the
+// limb), so consecutive terms still shrink by at least 2.25 x <= 1/4 and the
+// stopping rule below leaves less than a third of the last term.
+inline double mean_value_series(double u, double x, const double* weights) noexcept {
     const double y = u * u;
     const double eta = 0.25 * y;
     const double P = u * std::sqrt(y + 4.0);
@@ -145,7 +155,8 @@ inline double disk_series(double u, double x) noexcept {
             int k = DISK_SERIES_OFFSET[n] - 1;
             double h = DISK_SERIES_ALPHA[k];
             while (k > lo) h = h * eta + DISK_SERIES_ALPHA[--k];
-            const double term = xn * (h * w2n);
+            double term = xn * (h * w2n);
+            if (weights != nullptr) term *= weights[n - 1];
             total += term;
             if (term <= 0x1p-55 * (P + total)) break;
         }
@@ -165,13 +176,16 @@ inline double disk_series(double u, double x) noexcept {
             const int hi = DISK_SERIES_OFFSET[n];
             double h = DISK_SERIES_ALPHA[k];
             while (++k < hi) h = h * z + DISK_SERIES_ALPHA[k];
-            const double term = xn * (h * (v2n1 * zv));
+            double term = xn * (h * (v2n1 * zv));
+            if (weights != nullptr) term *= weights[n - 1];
             total += term;
             if (term <= 0x1p-55 * (P + total)) break;
         }
     }
     return 1.0 + total / P;
 }
+
+inline double disk_series(double u, double x) noexcept { return mean_value_series(u, x, nullptr); }
 
 }  // namespace detail
 

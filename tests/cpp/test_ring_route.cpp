@@ -97,11 +97,22 @@ TEST(RingRoute, SwitchesAreContinuous) {
         const double by_rules = models::integrate_disk(disk, l, u, [&](double r, double g) {
             return law(r) * *models::ring_magnification_gap(l, r, g, u);
         }) / disk.flux();
-        EXPECT_NEAR(models::far_field_series(l, u, disk.moments()) / by_rules, 1.0, 2e-15) << u;
+        EXPECT_NEAR(models::far_field_series(l, u, disk.series_weights()) / by_rules, 1.0, 2e-15) << u;
         const double tab_rules = models::integrate_disk(tab, l, u, [&](double r, double g) {
             return table(r) * *models::ring_magnification_gap(l, r, g, u);
         }) / tab.flux();
-        EXPECT_NEAR(models::far_field_series(l, u, tab.moments()) / tab_rules, 1.0, 2e-15) << u;
+        EXPECT_NEAR(models::far_field_series(l, u, tab.series_weights()) / tab_rules, 1.0, 2e-15) << u;
+        // All the light in a thin ring at the limb: the largest series
+        // weights a profile of non-negative brightness can have.
+        const Table rim{{0.98, 0.99, 1.0}, {0.0, 1.0, 1.0}};
+        const halomag::interp::LinearTable rimp(rim.bl, rim.bf,
+                                                halomag::interp::OutOfRangeMode::fill(0.0));
+        const models::TabulatedDisk rimd(rimp, rim.bl);
+        const double rim_rules = models::integrate_disk(rimd, l, u, [&](double r, double g) {
+            return rimp(r) * *models::ring_magnification_gap(l, r, g, u);
+        }) / rimd.flux();
+        EXPECT_NEAR(models::far_field_series(l, u, rimd.series_weights()) / rim_rules, 1.0, 2e-15)
+            << u;
         // Both sides of the series threshold, of the limb (log cores inside,
         // the logarithmic end at l = 1, the exponential map outside), of
         // the centre cut, and of a knot.

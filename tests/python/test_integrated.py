@@ -181,3 +181,21 @@ def test_ring_route_against_profile_reference():
             bl, bf = tables[name]
             got = halomag.integrated_flux_map_heyrovsky_magnification([l], u, 1.0, bl, bf)[0]
         assert got == pytest.approx(value, rel=1e-14, abs=0), (name, l, u)
+
+
+def test_both_routes_share_the_far_field_series():
+    # From l = 3 on both routes sum the same mean-value series of the
+    # profile, so they agree to rounding there, and to the disk route's own
+    # accuracy just inside.
+    ls = [3.0, 3.5, 10.0, 1e3, 1e9]
+    bl, bf = [0.0, 0.5, 1.0], [1.0, 0.8, 0.3]
+    for rho in (1e-3, 0.1, 10.0):
+        h = halomag.integrated_heyrovsky_magnification(ls, 1.0, rho)
+        w = halomag.integrated_witt_mao_magnification(ls, 1.0, rho)
+        assert w == pytest.approx(h, rel=2e-16, abs=0)
+        h = halomag.integrated_flux_map_heyrovsky_magnification(ls, 1.0, rho, bl, bf)
+        w = halomag.integrated_flux_map_witt_mao_magnification(ls, 1.0, rho, bl, bf)
+        assert w == pytest.approx(h, rel=2e-16, abs=0)
+        inside = [2.999]
+        assert halomag.integrated_witt_mao_magnification(inside, 1.0, rho)[0] == pytest.approx(
+            halomag.integrated_heyrovsky_magnification(inside, 1.0, rho)[0], rel=1e-9, abs=0)
