@@ -40,7 +40,10 @@
 //       971-996.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <complex>
 #include <cstddef>
 #include <limits>
 #include <span>
@@ -161,6 +164,31 @@ double integrate_between(F&& f, double a, double b, const Rule& rule) noexcept(n
         sum += rule.w[i] * static_cast<double>(f(x, da, db));
     }
     return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
+}
+
+// |z| for the sizing of rules: sqrt(x^2 + y^2) directly where neither square
+// can overflow or lose digits to underflow, hypot (several times slower)
+// elsewhere.  A rule planner asks for it a few hundred times per integral.
+inline double modulus(std::complex<double> z) noexcept {
+    const double x = std::fabs(z.real()), y = std::fabs(z.imag());
+    const double big = std::max(x, y);
+    if (big < 0x1p500 && big > 0x1p-500) return std::sqrt(x * x + y * y);
+    return std::hypot(x, y);
+}
+
+// The semi-axis sum rho >= 1 of the Bernstein ellipse with foci a, b through
+// z, which fixes the convergence rate rho^(-2n) of Gauss-Legendre on [a, b]
+// for an integrand singular at z [3].  With w the image of z under the map
+// of [a, b] onto [-1, 1], the ellipse's semi-major axis is
+// A = (|w - 1| + |w + 1|)/2 (the sum of the distances to the foci), and
+// rho = A + sqrt(A^2 - 1): two moduli and a real square root, in place of
+// the complex roots of w +- sqrt(w^2 - 1).  Near the segment itself, where
+// A - 1 is lost to rounding, rho tends to 1: the rule there is unbounded,
+// which is the right answer for a planner that splits the interval.
+inline double bernstein_rho(std::complex<double> z, double a, double b) noexcept {
+    const std::complex<double> w = (2.0 * z - (a + b)) / (b - a);
+    const double A = 0.5 * (modulus(w - 1.0) + modulus(w + 1.0));
+    return A + std::sqrt(std::max(0.0, (A - 1.0) * (A + 1.0)));
 }
 
 }  // namespace halomag::quadrature::gauss

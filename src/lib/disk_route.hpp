@@ -219,11 +219,7 @@ inline constexpr std::size_t FAR_MIN = 4;
 inline constexpr std::size_t FAR_CAP = 16;
 
 // Semi-axis sum of the ellipse with foci a, b through z (>= 1).
-inline double bernstein_rho(Complex z, double a, double b) noexcept {
-    const Complex w = (2.0 * z - (a + b)) / (b - a);
-    const Complex root = std::sqrt(w - 1.0) * std::sqrt(w + 1.0);
-    return std::max(std::abs(w + root), std::abs(w - root));
-}
+using quadrature::gauss::bernstein_rho;
 
 // Splits [a, b] in halves until the rule its nearest singularity asks for
 // fits under the cap, then calls part(a, b, n).

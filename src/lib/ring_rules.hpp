@@ -107,11 +107,7 @@ struct Singularities {
 };
 
 // Semi-axis sum of the ellipse with foci a, b through z (>= 1).
-inline double bernstein_rho(Complex z, double a, double b) noexcept {
-    const Complex w = (2.0 * z - (a + b)) / (b - a);
-    const Complex root = std::sqrt(w - 1.0) * std::sqrt(w + 1.0);
-    return std::max(std::abs(w + root), std::abs(w - root));
-}
+using quadrature::gauss::bernstein_rho;
 
 inline std::size_t nodes_for(double rho, double k) noexcept {
     if (!(rho > 1.0)) return std::numeric_limits<std::size_t>::max();
@@ -140,7 +136,7 @@ void legendre(double a, double b, const Singularities& sing, const Map& map, Emi
     const std::size_t n = nodes_for(rho, kk);
     if (n > LEGENDRE_CAP && depth < 60) {
         const double re = nearest.real();
-        const double d = std::abs(nearest - Complex(std::clamp(re, a, b), 0.0));
+        const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
         double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
         if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
         legendre(a, m, sing, map, emit, depth + 1, kk);
@@ -184,9 +180,9 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
               const Singularities& core_only = {}, double kk = K_LEGENDRE) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
-    for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, std::abs(sing.z[k]));
+    for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, gauss::modulus(sing.z[k]));
     if (log_end) {
-        for (std::size_t k = 0; k < core_only.size; ++k) dmin = std::min(dmin, std::abs(core_only.z[k]));
+        for (std::size_t k = 0; k < core_only.size; ++k) dmin = std::min(dmin, gauss::modulus(core_only.z[k]));
     }
     const double h = std::min(length, CORE_FRACTION * dmin);
     if (log_end) {
@@ -216,7 +212,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         // points back at Im s = +-pi (x -> -x) and +-2 pi.
         if (log_end) {
             for (std::size_t k = 0; k < core_only.size; ++k) {
-                const Complex s = Complex(std::log(std::abs(core_only.z[k]) / h), PI);
+                const Complex s = Complex(std::log(gauss::modulus(core_only.z[k]) / h), PI);
                 mapped.add(s);
                 mapped.add(std::conj(s));
             }
@@ -296,7 +292,7 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         // taken by the logarithmic core and removed from the list.
         Singularities others;
         for (std::size_t k = 0; k < sing.size; ++k) {
-            if (std::abs(sing.z[k]) > 0.0) others.add(sing.z[k]);
+            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
         }
         Singularities centre;  // r = 0
         centre.add(Complex(1.0, 0.0));
@@ -343,7 +339,7 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         sing.add(Complex(mu_l + 1.0, 0.0));
         Singularities others;
         for (std::size_t k = 0; k < sing.size; ++k) {
-            if (std::abs(sing.z[k]) > 0.0) others.add(sing.z[k]);
+            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
         }
         from_end(mu_l, true, others, [&](double x) {
             const double d = x * (2.0 * mu_l - x);
@@ -357,7 +353,7 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         mu_singularities(sing, [&](Complex v) { return v - mu_l; });
         Singularities others;
         for (std::size_t k = 0; k < sing.size; ++k) {
-            if (std::abs(sing.z[k]) > 0.0) others.add(sing.z[k]);
+            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
         }
         Singularities centre;  // r = 0
         centre.add(Complex(1.0 - mu_l, 0.0));
@@ -394,7 +390,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
         const double excess = l - b;
         for (const Complex rs : r_sing) {
             const Complex x = b - rs;
-            if (std::abs(x) > 0.0) sing.add(x);
+            if (gauss::modulus(x) > 0.0) sing.add(x);
         }
         if (outer) sing.add(Complex(b, 0.0));
         for (std::size_t k = 0; k < extra.size; ++k) sing.add(b - extra.z[k]);
@@ -409,7 +405,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
         const double excess = l - a;
         for (const Complex rs : r_sing) {
             const Complex x = rs - a;
-            if (std::abs(x) > 0.0) sing.add(x);
+            if (gauss::modulus(x) > 0.0) sing.add(x);
         }
         if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
         for (std::size_t k = 0; k < extra.size; ++k) sing.add(extra.z[k] - a);
