@@ -69,11 +69,11 @@ int main() {
     std::printf("integrated_witt_mao                   %8.2f us per separation\n",
                 per([&] { return (*m::integrated_witt_mao_magnification(l100, 1.0, 0.1))[3]; }));
     std::printf("integrated_heyrovsky                  %8.2f us per separation\n",
-                per([&] { return m::integrated_heyrovsky_magnification(l100, 1.0, 0.1)[3]; }));
+                per([&] { return (*m::integrated_heyrovsky_magnification(l100, 1.0, 0.1))[3]; }));
     std::printf("integrated_flux_map_witt_mao (11 pt)  %8.2f us per separation\n",
                 per([&] { return (*m::integrated_flux_map_witt_mao_magnification(l100, bl, bf, 1.0, 0.1))[3]; }));
     std::printf("integrated_flux_map_heyrovsky (11 pt) %8.2f us per separation\n",
-                per([&] { return m::integrated_flux_map_heyrovsky_magnification(l100, bl, bf, 1.0, 0.1)[3]; }));
+                per([&] { return (*m::integrated_flux_map_heyrovsky_magnification(l100, bl, bf, 1.0, 0.1))[3]; }));
     std::printf("discrete_flux_map_heyrovsky (11 pt)   %8.2f us per separation\n",
                 per([&] { return (*m::discrete_flux_map_heyrovsky_magnification(l100, bl, bf, 1.0, 0.1))[3]; }));
     std::printf("(checksum %g)\n", sum);

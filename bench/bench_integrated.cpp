@@ -72,11 +72,11 @@ int main() {
     std::printf("integrated_witt_mao_magnification               %8.2f us per separation\n",
                 per_separation([&] { return (*m::integrated_witt_mao_magnification(l, re, rstar))[3]; }, n, sum));
     std::printf("integrated_heyrovsky_magnification              %8.2f us per separation\n",
-                per_separation([&] { return m::integrated_heyrovsky_magnification(l, re, rstar)[3]; }, n, sum));
+                per_separation([&] { return (*m::integrated_heyrovsky_magnification(l, re, rstar))[3]; }, n, sum));
     std::printf("integrated_flux_map_witt_mao_magnification (11) %8.2f us per separation\n",
                 per_separation([&] { return (*m::integrated_flux_map_witt_mao_magnification(l, bl, bf, re, rstar))[3]; }, n, sum));
     std::printf("integrated_flux_map_heyrovsky_magnification (11)%8.2f us per separation\n",
-                per_separation([&] { return m::integrated_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar)[3]; }, n, sum));
+                per_separation([&] { return (*m::integrated_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar))[3]; }, n, sum));
     std::printf("discrete_flux_map_heyrovsky_magnification (11)  %8.2f us per separation\n",
                 per_separation([&] { return (*m::discrete_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar))[3]; }, n, sum, 50));
 

@@ -132,7 +132,7 @@ PyResult<PyObject*> integrated_heyrovsky_magnification(PyObject*, PyObject* cons
     static constexpr FunctionDescription function =
         describe("integrated_heyrovsky_magnification", L_RE_RSTAR);
     HALOMAG_TRY(a, separation_args(function, args, nargs, kwnames));
-    return binding::to_list(models::integrated_heyrovsky_magnification(std::move(a->l), a->re, a->rstar));
+    return finish(models::integrated_heyrovsky_magnification(std::move(a->l), a->re, a->rstar));
 }
 
 PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObject* const* args,
@@ -141,7 +141,7 @@ PyResult<PyObject*> integrated_flux_map_heyrovsky_magnification(PyObject*, PyObj
     static constexpr FunctionDescription function =
         describe("integrated_flux_map_heyrovsky_magnification", L_RE_RSTAR_BL_BF);
     HALOMAG_TRY(a, flux_map_args(function, args, nargs, kwnames));
-    return binding::to_list(models::integrated_flux_map_heyrovsky_magnification(
+    return finish(models::integrated_flux_map_heyrovsky_magnification(
         std::move(a->l), std::move(a->bl), std::move(a->bf), a->re, a->rstar));
 }
 

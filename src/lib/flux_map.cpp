@@ -38,15 +38,17 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
     return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, breakpoints);
 }
 
-std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
-                                                                std::vector<double> bl,
-                                                                std::vector<double> bf, double re,
-                                                                double rstar) {
+// The ring route over the table's own pieces, divided by the table's exact
+// flux (the integral of the piecewise-linear profile, piece by piece).
+Magnifications integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
+                                                           std::vector<double> bl,
+                                                           std::vector<double> bf, double re,
+                                                           double rstar,
+                                                           const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const interp::LinearTable profile = flux_map(bl, bf);
-    const Breakpoints breakpoints = knots(bl);
-    const double N = profile_flux(profile, breakpoints);
-    return _integrated_heyrovsky_magnification(std::move(l), profile, re, rstar, N, breakpoints);
+    const TabulatedDisk disk(profile, bl);
+    return _integrated_heyrovsky_magnification(std::move(l), profile, disk, re, rstar, interrupt);
 }
 
 // The plain weighted sum sum_j bf_j A_ring(l_i, bl_j), not normalised.  The
@@ -54,7 +56,8 @@ std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<doub
 Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                          std::vector<double> bl,
                                                          std::vector<double> bf, double re,
-                                                         double rstar) {
+                                                         double rstar,
+                                                         const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
     const double u = re / rstar;
     std::vector<double> result;
@@ -65,8 +68,10 @@ Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
             const Expected<double> a = ring_magnification(li, bl[j], u);
             if (!a) return std::unexpected(a.error());
             total += *a * bf[j];
+            if (interrupt(1)) return interrupted();
         }
         result.push_back(total);
+        if (interrupt(1)) return interrupted();
     }
     return result;
 }

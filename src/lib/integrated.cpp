@@ -12,10 +12,10 @@ Magnifications integrated_witt_mao_magnification(std::vector<double> l, double r
                                               LINEAR_LIMB_DARKENING_FLUX);
 }
 
-std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re,
-                                                       double rstar) {
-    return _integrated_heyrovsky_magnification(std::move(l), LinearLimbDarkening{}, re, rstar,
-                                               LINEAR_LIMB_DARKENING_FLUX);
+Magnifications integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+                                                  const Interrupt& interrupt) {
+    return _integrated_heyrovsky_magnification(std::move(l), LinearLimbDarkening{},
+                                               LimbDarkenedDisk{}, re, rstar, interrupt);
 }
 
 }  // namespace halomag::models

@@ -66,6 +66,7 @@
 
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
+#include "lib/ring_route.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/numdiff.hpp"
 #include "numerics/quadrature.hpp"
@@ -148,27 +149,6 @@ double profile_flux(const Profile& profile, const Breakpoints& breakpoints) {
 
 inline double value_or_nan(const Expected<double>& value) noexcept {
     return value ? *value : std::numeric_limits<double>::quiet_NaN();
-}
-
-// Ring route: int_0^1 p(r) 2 pi r A_ring(l, r) dr / N for each separation.
-// A failed ring evaluation is a NaN, which the quadrature counts as 0, so
-// this never fails.
-template <class Profile>
-std::vector<double> _integrated_heyrovsky_magnification(std::vector<double> l,
-                                                        const Profile& profile, double re,
-                                                        double rstar, double N,
-                                                        const Breakpoints& breakpoints = {}) {
-    const double u = re / rstar;  // Einstein radius in stellar radii
-    std::vector<double> result;
-    result.reserve(l.size());
-    for (const double li : l) {
-        const auto integrand = [&](double r) {
-            const double a = value_or_nan(ring_magnification(li, r, u));
-            return profile(r) * ((TWO_PI * r) * a);
-        };
-        result.push_back(breakpoints.integrate(integrand, li) / N);
-    }
-    return result;
 }
 
 // Uniform-disk route: int_0^1 p(r) 2 pi r (G + r G'/2) dr / N, with G(r) the

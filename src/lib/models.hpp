@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "elliptic/result.hpp"
+#include "lib/interrupt.hpp"
 
 namespace halomag::models {
 
@@ -32,19 +33,22 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                           double rstar);
 
 // Built-in linear limb darkening through Heyrovsky's ring decomposition.
-std::vector<double> integrated_heyrovsky_magnification(std::vector<double> l, double re,
-                                                       double rstar);
+// These three fail only with INTERRUPTED, when `interrupt` asks them to stop.
+Magnifications integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
+                                                  const Interrupt& interrupt = {});
 
 // Flux map (bl, bf) through Heyrovsky's ring decomposition.
-std::vector<double> integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
-                                                                std::vector<double> bl,
-                                                                std::vector<double> bf, double re,
-                                                                double rstar);
+Magnifications integrated_flux_map_heyrovsky_magnification(std::vector<double> l,
+                                                           std::vector<double> bl,
+                                                           std::vector<double> bf, double re,
+                                                           double rstar,
+                                                           const Interrupt& interrupt = {});
 
 // Plain weighted ring sum  sum_j bf_j * A(l_i, bl_j).
 Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                                                          std::vector<double> bl,
                                                          std::vector<double> bf, double re,
-                                                         double rstar);
+                                                         double rstar,
+                                                         const Interrupt& interrupt = {});
 
 }  // namespace halomag::models

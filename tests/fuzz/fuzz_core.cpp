@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(w->size() == l.size(), "length");
     }
     if (size % 7 == 0) {
-        check(m::integrated_heyrovsky_magnification(l, b, c).size() == l.size(), "length");
+        if (const auto w = m::integrated_heyrovsky_magnification(l, b, c)) check(w->size() == l.size(), "length");
         if (const auto w = m::integrated_witt_mao_magnification(l, b, c)) check(w->size() == l.size(), "length");
     }
     sink = acc;

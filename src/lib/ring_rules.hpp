@@ -1,0 +1,383 @@
+// Quadrature rules for integrals over the stellar disk of integrands built
+// on the ring magnification A_ring(l, r) (lib/ring.hpp),
+//
+//   I = int_0^1 f(r, l - r) 2 pi r dr,
+//
+// chosen per separation l from where the integrand's singularities lie.
+//
+// As a function of the ring radius r, A_ring(l, r) is analytic except at
+// r = +-l (a logarithmic singularity, the ring through the lens) and at
+// r = +-l +- 2iu (u = re/rstar: there q = 4u^2 + (l - r)^2 vanishes, and
+// for small u these crowd the real one).  A profile adds its own: the kinks
+// of a piecewise-linear table at its knots, and sqrt(1 - r^2) at the limb
+// for the built-in law.  Gauss-Legendre with n nodes on [a, b] converges like
+// rho^(-2n), rho the semi-axis sum of the largest ellipse with foci a, b
+// free of singularities [3]; the rules below place the pieces and choose n
+// from the singularities' positions so that rho^(-2n) is below 1e-17:
+//
+// * the built-in law: in mu = sqrt(1 - r^2) (r dr = -mu dmu), where the
+//   profile 0.4 + 0.6 mu is linear and A_ring, a function of r^2 = 1 - mu^2,
+//   has its singularities at mu^2 = 1 - r_s^2;
+//   - l > 1: the ring through the lens is off the disk, mu = +-ib with
+//     b = sqrt(l^2 - 1); [0, kappa b] by Gauss-Legendre, the rest in
+//     s = ln(mu / (kappa b)), where those singularities sit at Im s = pi/2
+//     whatever b is (an exponential map, the one-sided form of the sinh
+//     map mu = b sinh theta);
+//   - l = 1: a logarithmic singularity at mu = 0: the generalised Gauss rule
+//     exact for t^k and t^k ln t [4] on a core [0, h], the exponential map
+//     beyond it;
+//   - 0 < l < 1: split at mu_l = sqrt(1 - l^2), logarithmic cores on both
+//     sides and exponential maps beyond;
+//   - l = 0: r in [0, 1/2] (the ring mean about the lens, u/r near r = 0, is
+//     not a function of r^2 but r A is analytic in r) and mu on the rest.
+// * a tabulated profile: in r, piece by piece between its knots, each piece
+//   split at r = l when the lens is inside it; pieces ending at r = l get a
+//   logarithmic core and the exponential map, pieces with r = l just beyond
+//   an end get the exponential map about l.
+// * far out (l >= SERIES_FROM) no ring at all: the mean-value series
+//   (far_field_series below).
+//
+// Nodes next to r = l are handed the gap g = l - r formed from their
+// distance to the singular end, never by subtracting two nearby numbers.
+//
+// References
+//   [1] D. Heyrovsky, "Computing limb-darkening coefficients from stellar
+//       atmosphere models", ApJ 594 (2003) 464-475.
+//   [2] R. Courant, D. Hilbert, Methods of Mathematical Physics II (1962),
+//       ch. IV 3 (the mean-value expansion of a function over a circle).
+//   [3] L. N. Trefethen, "Is Gauss quadrature better than Clenshaw-Curtis?",
+//       SIAM Review 50 (2008) 67-87 (theorem 4.5).
+//   [4] J. Ma, V. Rokhlin, S. Wandzura, "Generalized Gaussian quadrature
+//       rules for systems of arbitrary functions", SIAM J. Numer. Anal. 33
+//       (1996) 971-996.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <limits>
+
+#include "numerics/gauss.hpp"
+
+namespace halomag::models::rules {
+
+using Complex = std::complex<double>;
+namespace gauss = quadrature::gauss;
+
+inline constexpr double PI = 3.141592653589793;
+inline constexpr double TWO_PI = 6.283185307179586;
+
+// ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.  The
+// margin over 1e-16 covers the constant in front of rho^(-2n), which grows
+// with the strength of the singularity (u/(pi l) at the ring through the
+// lens).  Measured against the 30-digit references: K = 18 leaves 3e-14,
+// K = 20 3e-15, K = 22 2.4e-15 (rounding).
+inline constexpr double K_LEGENDRE = 22.0;
+// The logarithmic rule is exact for polynomials of degree n - 1 only (the
+// other n conditions go to t^k ln t), so it converges like rho^(-n).
+inline constexpr double K_LOG = 2.0 * K_LEGENDRE;
+// Largest rule used before a piece is split.
+inline constexpr std::size_t LEGENDRE_CAP = 32;
+inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
+// A logarithmic core reaches out to this fraction of the distance to the
+// nearest other singularity.
+inline constexpr double CORE_FRACTION = 0.5;
+
+// Up to 96 singularities of the integrand in the plane of a piece's
+// variable (only the upper half plane is kept for conjugate pairs, since
+// the integrand is real).
+struct Singularities {
+    std::array<Complex, 96> z{};
+    std::size_t size = 0;
+    void add(Complex v) noexcept {
+        if (size < z.size() && std::isfinite(v.real()) && std::isfinite(v.imag())) z[size++] = v;
+    }
+};
+
+// Semi-axis sum of the ellipse with foci a, b through z (>= 1).
+inline double bernstein_rho(Complex z, double a, double b) noexcept {
+    const Complex w = (2.0 * z - (a + b)) / (b - a);
+    const Complex root = std::sqrt(w - 1.0) * std::sqrt(w + 1.0);
+    return std::max(std::abs(w + root), std::abs(w - root));
+}
+
+inline std::size_t nodes_for(double rho, double k) noexcept {
+    if (!(rho > 1.0)) return std::numeric_limits<std::size_t>::max();
+    const double n = std::ceil(k / std::log(rho));
+    return n < 1.0 ? 1 : (n > 1e6 ? std::size_t{1000000} : static_cast<std::size_t>(n));
+}
+
+// Gauss-Legendre over [a, b] of the variable x, mapped by `map(x)` to a
+// node (r, gap, area weight per unit x), split where one rule would need
+// more than LEGENDRE_CAP nodes.  The split goes through the nearest
+// singularity's real part, or at twice its distance from the nearer end, so
+// that pieces shrink geometrically towards a singularity near an end.
+template <class Map, class Emit>
+void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
+              int depth = 0) {
+    if (!(b > a)) return;
+    double rho = std::numeric_limits<double>::infinity();
+    Complex nearest{};
+    for (std::size_t k = 0; k < sing.size; ++k) {
+        const double r = bernstein_rho(sing.z[k], a, b);
+        if (r < rho) {
+            rho = r;
+            nearest = sing.z[k];
+        }
+    }
+    const std::size_t n = nodes_for(rho, K_LEGENDRE);
+    if (n > LEGENDRE_CAP && depth < 60) {
+        const double re = nearest.real();
+        const double d = std::abs(nearest - Complex(std::clamp(re, a, b), 0.0));
+        double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
+        if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
+        legendre(a, m, sing, map, emit, depth + 1);
+        legendre(m, b, sing, map, emit, depth + 1);
+        return;
+    }
+    const gauss::Rule rule = gauss::legendre(std::min(n, LEGENDRE_CAP));
+    const double h = b - a;
+    for (std::size_t i = 0; i < rule.size(); ++i) {
+        const double t = rule.t[i];
+        const double x = t <= 0.5 ? a + h * t : b - h * rule.one_minus_t[i];
+        emit(map(x), h * rule.w[i]);
+    }
+}
+
+// A node: ring radius, gap l - r, and the area weight 2 pi r dr/dx.
+struct Node {
+    double r;
+    double gap;
+    double area;
+};
+
+// The integral over x in [0, length] of a piece whose integrand has a
+// logarithmic singularity at x = 0 (when `log_end`) or a singularity just
+// behind it, and the other singularities `sing` (in x).  A core [0, h],
+// h = CORE_FRACTION times the distance to the nearest of them, takes the
+// logarithmic rule (or Gauss-Legendre); beyond it x = h e^s, s in
+// [0, ln(length/h)], which puts a singularity at x = z at s = ln(z/h): a
+// singularity at distance |z| from the end stays at a fixed angle however
+// close it is, so the rule's size grows only like ln(length/h).
+//
+// `map(x)` gives the node at distance x from the end, with area weight per
+// unit x.
+//
+// `core_only` lists the singularities that matter to the logarithmic core
+// alone: writing the integrand as phi(x) ln x + psi(x), the two analytic
+// parts can be singular where their sum is not (the mean over a ring inside
+// the lens' distance is analytic at r = 0, its two parts are not).
+template <class Map, class Emit>
+void from_end(double length, bool log_end, const Singularities& sing, const Map& map, Emit& emit,
+              const Singularities& core_only = {}) {
+    if (!(length > 0.0)) return;
+    double dmin = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, std::abs(sing.z[k]));
+    if (log_end) {
+        for (std::size_t k = 0; k < core_only.size; ++k) dmin = std::min(dmin, std::abs(core_only.z[k]));
+    }
+    const double h = std::min(length, CORE_FRACTION * dmin);
+    if (log_end) {
+        double rho = std::numeric_limits<double>::infinity();
+        for (std::size_t k = 0; k < sing.size; ++k) rho = std::min(rho, bernstein_rho(sing.z[k], 0.0, h));
+        for (std::size_t k = 0; k < core_only.size; ++k) {
+            rho = std::min(rho, bernstein_rho(core_only.z[k], 0.0, h));
+        }
+        const std::size_t n = std::min(nodes_for(rho, K_LOG), LOG_CAP);
+        const gauss::Rule rule = gauss::log_end(n);
+        for (std::size_t i = 0; i < rule.size(); ++i) {
+            emit(map(h * rule.t[i]), h * rule.w[i]);
+        }
+    } else {
+        legendre(0.0, h, sing, map, emit);
+    }
+    if (h < length) {
+        Singularities mapped;
+        for (std::size_t k = 0; k < sing.size; ++k) {
+            const Complex s = std::log(sing.z[k] / h);
+            mapped.add(s);
+            mapped.add(std::conj(s));
+        }
+        // The parts phi, psi are singular at the core-only points; their sum
+        // is analytic there on the principal branch of ln x only.  In s the
+        // logarithm ln h + s has no branch, and the other sheets put those
+        // points back at Im s = +-pi (x -> -x) and +-2 pi.
+        if (log_end) {
+            for (std::size_t k = 0; k < core_only.size; ++k) {
+                const Complex s = Complex(std::log(std::abs(core_only.z[k]) / h), PI);
+                mapped.add(s);
+                mapped.add(std::conj(s));
+            }
+        }
+        const auto exp_map = [&](double s) {
+            const double x = h * std::exp(s);
+            Node node = map(x);
+            node.area *= x;  // dx = x ds
+            return node;
+        };
+        legendre(0.0, std::log(length / h), mapped, exp_map, emit);
+    }
+}
+
+// Singularities of A_ring(l, .) in the r plane: +-l, +-l +- 2iu.
+inline std::array<Complex, 6> ring_singularities(double l, double u) noexcept {
+    const Complex up(0.0, 2.0 * u);
+    return {Complex(l, 0.0), Complex(-l, 0.0), l + up, l - up, -l + up, -l - up};
+}
+
+}  // namespace halomag::models::rules
+
+namespace halomag::models::rules {
+
+// The built-in law's nodes for separation l (see the header comment).
+template <class Emit>
+void limb_darkened_nodes(double l, double u, Emit& emit) {
+    const auto r_sing = ring_singularities(l, u);
+    // mu = +-sqrt(1 - r_s^2) for every singular r_s (the two signs and the
+    // conjugates: a real integrand has them in pairs).
+    // r = +-l exactly: mu = +-sqrt((1 - l)(1 + l)), formed without the
+    // rounding of 1 - l^2 so that the one at the lens is exactly the end of
+    // its piece.
+    const auto mu_singularities = [&](Singularities& out, auto&& shift) {
+        for (std::size_t k = 2; k < r_sing.size(); ++k) {
+            const Complex rs = r_sing[k];
+            const Complex m = std::sqrt(Complex(1.0, 0.0) - rs * rs);
+            for (const Complex v : {m, -m, std::conj(m), -std::conj(m)}) out.add(shift(v));
+        }
+        const double c = (1.0 - l) * (1.0 + l);
+        const Complex m = c >= 0.0 ? Complex(std::sqrt(c), 0.0) : Complex(0.0, std::sqrt(-c));
+        for (const Complex v : {m, -m, std::conj(m), -std::conj(m)}) out.add(shift(v));
+    };
+    if (l == 0.0) {
+        // r in [0, 1/2]: r A(0, r) is analytic in r, singular at r = +-2iu.
+        // (and the profile's sqrt(1 - r^2) at r = +-1)
+        Singularities near;
+        near.add(Complex(0.0, 2.0 * u));
+        near.add(Complex(0.0, -2.0 * u));
+        near.add(Complex(1.0, 0.0));
+        near.add(Complex(-1.0, 0.0));
+        legendre(0.0, 0.5, near, [](double r) { return Node{r, -r, TWO_PI * r}; }, emit);
+        // mu in [0, sqrt(3)/2]: singular at mu^2 = 1 + 4u^2, and at mu = +-1
+        // (r = 0, where A(0, r) ~ u/r is not a function of r^2).
+        Singularities far;
+        far.add(Complex(1.0, 0.0));
+        far.add(Complex(-1.0, 0.0));
+        const double m = std::sqrt(1.0 + 4.0 * u * u);
+        far.add(Complex(m, 0.0));
+        far.add(Complex(-m, 0.0));
+        legendre(0.0, 0.8660254037844386, far, [&](double mu) {
+            const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
+            return Node{r, -r, TWO_PI * mu};
+        }, emit);
+        return;
+    }
+    if (l >= 1.0) {
+        // mu in [0, 1] from mu = 0 (the limb); l - r = (l - 1) + mu^2/(1 + r).
+        const double excess = l - 1.0;
+        Singularities sing;
+        mu_singularities(sing, [](Complex v) { return v; });
+        // At l = 1 the ring through the lens is the limb: ln mu^2 at mu = 0,
+        // taken by the logarithmic core and removed from the list.
+        Singularities others;
+        for (std::size_t k = 0; k < sing.size; ++k) {
+            if (std::abs(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        }
+        Singularities centre;  // r = 0
+        centre.add(Complex(1.0, 0.0));
+        centre.add(Complex(-1.0, 0.0));
+        from_end(1.0, excess == 0.0, others, [&](double mu) {
+            const double r = std::min(std::sqrt((1.0 - mu) * (1.0 + mu)), 1.0);
+            return Node{r, excess + mu * mu / (1.0 + r), TWO_PI * mu};
+        }, emit, centre);
+        return;
+    }
+    // 0 < l < 1: split at mu_l; the distance x from mu_l is the rule's
+    // variable on both sides, and r^2 = l^2 +- x (2 mu_l -+ x) keeps r = l
+    // exactly at x = 0 with the gap (l^2 - r^2)/(l + r) formed from x.
+    const double mu_l = std::sqrt((1.0 - l) * (1.0 + l));
+    const double l2 = l * l;
+    {
+        // mu in [0, mu_l]: r from 1 down to l, x = mu_l - mu.  Outside the
+        // ring through the lens the mean is r^-1 times a function of l^2/r^2
+        // (the lens inside the ring), singular at r = 0, mu = +-1.
+        Singularities sing;
+        mu_singularities(sing, [&](Complex v) { return mu_l - v; });
+        sing.add(Complex(mu_l - 1.0, 0.0));
+        sing.add(Complex(mu_l + 1.0, 0.0));
+        Singularities others;
+        for (std::size_t k = 0; k < sing.size; ++k) {
+            if (std::abs(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        }
+        from_end(mu_l, true, others, [&](double x) {
+            const double d = x * (2.0 * mu_l - x);
+            const double r = std::min(std::sqrt(l2 + d), 1.0);
+            return Node{r, -d / (l + r), TWO_PI * (mu_l - x)};
+        }, emit);
+    }
+    {
+        // mu in [mu_l, 1]: r from l down to 0, x = mu - mu_l.
+        Singularities sing;
+        mu_singularities(sing, [&](Complex v) { return v - mu_l; });
+        Singularities others;
+        for (std::size_t k = 0; k < sing.size; ++k) {
+            if (std::abs(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        }
+        Singularities centre;  // r = 0
+        centre.add(Complex(1.0 - mu_l, 0.0));
+        centre.add(Complex(-1.0 - mu_l, 0.0));
+        from_end(1.0 - mu_l, true, others, [&](double x) {
+            const double d = x * (2.0 * mu_l + x);
+            const double r = std::sqrt(std::max(l2 - d, 0.0));
+            return Node{r, d / (l + r), TWO_PI * (mu_l + x)};
+        }, emit, centre);
+    }
+}
+
+// A tabulated profile's nodes for separation l over the pieces [a, b] (in
+// r) on which the profile is linear and not zero.  Each piece is ruled from
+// its end nearer the lens, the lens splitting a piece it lies in.
+template <class Emit>
+void piece_nodes(double a, double b, double l, double u, Emit& emit) {
+    if (!(b > a)) return;
+    if (a < l && l < b) {
+        piece_nodes(a, l, l, u, emit);
+        piece_nodes(l, b, l, u, emit);
+        return;
+    }
+    const auto r_sing = ring_singularities(l, u);
+    Singularities sing;
+    // A piece outside the ring through the lens (r >= l) sees the branch
+    // point of the mean at r = 0 as well.
+    const bool outer = a >= l;
+    if (!(l < b) || (std::isnan(l))) {
+        // From b: r = b - x, gap = (l - b) + x.
+        const double excess = l - b;
+        for (const Complex rs : r_sing) {
+            const Complex x = b - rs;
+            if (std::abs(x) > 0.0) sing.add(x);
+        }
+        if (outer) sing.add(Complex(b, 0.0));
+        Singularities centre;  // r = 0
+        centre.add(Complex(b, 0.0));
+        from_end(b - a, excess == 0.0, sing, [&](double x) {
+            const double r = b - x;
+            return Node{r, excess + x, TWO_PI * r};
+        }, emit, centre);
+    } else {
+        // From a: r = a + x, gap = (l - a) - x.
+        const double excess = l - a;
+        for (const Complex rs : r_sing) {
+            const Complex x = rs - a;
+            if (std::abs(x) > 0.0) sing.add(x);
+        }
+        if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
+        from_end(b - a, excess == 0.0, sing, [&](double x) {
+            const double r = a + x;
+            return Node{r, excess - x, TWO_PI * r};
+        }, emit);
+    }
+}
+
+}  // namespace halomag::models::rules
