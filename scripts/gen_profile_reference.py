@@ -135,9 +135,9 @@ def magnification(l, u, profile, knots, sqrt_at_limb):
 
 
 BUILTIN_L = [0.0, 0.2, 0.5, 0.9, 0.99, 1 - 1e-4, 1 - 1e-6, 1 - 1e-8, 1 - 1e-10, 1 - 1e-12, 1.0,
-             1 + 1e-12, 1 + 1e-8, 1 + 1e-4, 1.01, 1.1, 1.5, 2.0, 5.0, 20.0, 100.0, 299.0, 301.0,
-             1e4, 1e9]
-US = [1.0, 100.0, 1e4, 0.01]
+             1 + 1e-12, 1 + 1e-8, 1 + 1e-4, 1.01, 1.1, 1.5, 2.0, 5.0, 20.0, 59.0, 61.0, 100.0,
+             299.0, 301.0, 1e4, 1e9, 1e-9, 2e-9]
+US = [1.0, 100.0, 1e4, 0.01, 0.1, 10.0]
 TABLE_L = [0.0, 0.2, 0.5, 0.95, 1 - 1e-6, 1 - 1e-10, 1.0, 1 + 1e-10, 1 + 1e-6, 1.05, 1.5, 3.0,
            10.0, 100.0, 1e4]
 HUNDRED_L = [0.0, 0.5, 0.999, 1.001, 1.5]
@@ -148,11 +148,13 @@ def cases():
         for l in BUILTIN_L:
             yield "builtin", l, u
     for name in ("two", "eleven", "short", "odd"):
-        for u in (100.0,):
+        for u in (100.0, 1.0, 0.01):
             for l in TABLE_L:
                 yield name, l, u
     for l in HUNDRED_L:
         yield "hundred", l, 0.1
+    for l in (0.5, 1.001, 3.0, 59.0, 61.0):
+        yield "hundred", l, 10.0
 
 
 def row(case):

@@ -29,8 +29,11 @@
 //     darkening altogether (5% off at l = 0.5, rho = 0.1).  This route is
 //     limited to about 1e-5 by the central difference (step ~6e-6).
 //
-// Both integrals are done with the tanh-sinh rule of numerics/quadrature.hpp,
-// target 1e-16, over pieces of [0, 1]:
+// The ring route chooses, per separation, Gauss rules placed from the
+// integrand's singularities and the mean-value series far out
+// (lib/ring_route.hpp, lib/ring_rules.hpp), and divides by the profile's
+// exact flux.  The uniform-disk route integrates with the tanh-sinh rule of
+// numerics/quadrature.hpp, target 1e-16, over pieces of [0, 1]:
 //
 //   * at r = l, when 0 < l < 1.  The ring through the lens makes A_ring (and
 //     G') logarithmically singular there (A_ring ~ (u/(pi l)) ln(1/|r - l|)).

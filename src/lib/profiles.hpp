@@ -15,9 +15,9 @@ struct LinearLimbDarkening {
 };
 
 // Its flux int_0^1 2 pi r I(r) dr as the tanh-sinh rule of
-// numerics/quadrature.hpp computes it (target 1e-16); the exact value 0.8 pi
-// is 2.5132741228718345.  Dividing by the rule's own value makes a star far
-// from the lens come out at 1 to within the quadrature's consistency.
+// numerics/quadrature.hpp computes it (target 1e-16), for the uniform-disk
+// route that integrates with that rule; the exact value 0.8 pi is
+// 2.5132741228718345, which the ring route (lib/ring_route.hpp) uses.
 inline constexpr double LINEAR_LIMB_DARKENING_FLUX = 2.5132741228717936;
 
 }  // namespace halomag::models

@@ -156,7 +156,7 @@ public:
 
     template <class Emit>
     void nodes(double l, double u, Emit& emit) const {
-        for (const auto& [a, b] : pieces_) rules::piece_nodes(a, b, l, u, emit);
+        for (const auto& [a, b] : pieces_) rules::piece_nodes(a, b, l, u, emit, rules::Singularities{}, rules::K_TABLE);
     }
 
 private:

@@ -13,23 +13,29 @@
 // for the built-in law.  Gauss-Legendre with n nodes on [a, b] converges like
 // rho^(-2n), rho the semi-axis sum of the largest ellipse with foci a, b
 // free of singularities [3]; the rules below place the pieces and choose n
-// from the singularities' positions so that rho^(-2n) is below 1e-17:
+// from the singularities' positions so that rho^(-2n) is below e^(-2K):
 //
 // * the built-in law: in mu = sqrt(1 - r^2) (r dr = -mu dmu), where the
 //   profile 0.4 + 0.6 mu is linear and A_ring, a function of r^2 = 1 - mu^2,
 //   has its singularities at mu^2 = 1 - r_s^2;
 //   - l > 1: the ring through the lens is off the disk, mu = +-ib with
-//     b = sqrt(l^2 - 1); [0, kappa b] by Gauss-Legendre, the rest in
-//     s = ln(mu / (kappa b)), where those singularities sit at Im s = pi/2
+//     b = sqrt(l^2 - 1); [0, b/2] by Gauss-Legendre, the rest in
+//     s = ln(2 mu / b), where those singularities sit at Im s = pi/2
 //     whatever b is (an exponential map, the one-sided form of the sinh
 //     map mu = b sinh theta);
 //   - l = 1: a logarithmic singularity at mu = 0: the generalised Gauss rule
 //     exact for t^k and t^k ln t [4] on a core [0, h], the exponential map
 //     beyond it;
-//   - 0 < l < 1: split at mu_l = sqrt(1 - l^2), logarithmic cores on both
-//     sides and exponential maps beyond;
+//   - 1/2 <= l < 1: split at mu_l = sqrt(1 - l^2), logarithmic cores on
+//     both sides and exponential maps beyond;
+//   - 0 < l < 1/2: r up to (1 + l)/2 as for a table (mu_l crowds mu = 1,
+//     where the mean outside the ring through the lens, u/r-like, is
+//     singular), mu beyond;
 //   - l = 0: r in [0, 1/2] (the ring mean about the lens, u/r near r = 0, is
 //     not a function of r^2 but r A is analytic in r) and mu on the rest.
+//   Outside the ring through the lens (r > l) the mean is r^-1 times a
+//   function of l^2/r^2, singular at r = 0 as well; inside it, it is
+//   analytic in r^2 there.
 // * a tabulated profile: in r, piece by piece between its knots, each piece
 //   split at r = l when the lens is inside it; pieces ending at r = l get a
 //   logarithmic core and the exponential map, pieces with r = l just beyond
@@ -69,15 +75,19 @@ namespace gauss = quadrature::gauss;
 inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
-// ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.  The
-// margin over 1e-16 covers the constant in front of rho^(-2n), which grows
-// with the strength of the singularity (u/(pi l) at the ring through the
-// lens).  Measured against the 30-digit references: K = 18 leaves 3e-14,
-// K = 20 3e-15, K = 22 2.4e-15 (rounding).
+// K = ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.
+// The margin over 1e-16 covers the constant in front of rho^(-2n), which
+// grows with the strength of the singularity (u/(pi l) at the ring through
+// the lens).  Measured against the 30-digit references: K = 18 leaves
+// 3e-14, K = 20 3e-15, K = 22 2.2e-15 (rounding).  The rules below take K
+// as the parameter kk; the logarithmic rule, exact for polynomials of degree
+// n - 1 only (the other n conditions go to t^k ln t), converges like
+// rho^(-n) and is sized with 2K.
 inline constexpr double K_LEGENDRE = 22.0;
-// The logarithmic rule is exact for polynomials of degree n - 1 only (the
-// other n conditions go to t^k ln t), so it converges like rho^(-n).
-inline constexpr double K_LOG = 2.0 * K_LEGENDRE;
+// Pieces of a tabulated profile each carry only their share of the flux and
+// lie farther from the branch points of the law at the limb; K = 19 keeps
+// them within 3e-15 of the references (K = 18 too, on the tables measured).
+inline constexpr double K_TABLE = 19.0;
 // Largest rule used before a piece is split.
 inline constexpr std::size_t LEGENDRE_CAP = 32;
 inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
@@ -86,8 +96,8 @@ inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
 inline constexpr double CORE_FRACTION = 0.5;
 
 // Up to 96 singularities of the integrand in the plane of a piece's
-// variable (only the upper half plane is kept for conjugate pairs, since
-// the integrand is real).
+// variable, both members of each conjugate pair (non-finite ones, which
+// overflowed and are far away, are dropped).
 struct Singularities {
     std::array<Complex, 96> z{};
     std::size_t size = 0;
@@ -116,7 +126,7 @@ inline std::size_t nodes_for(double rho, double k) noexcept {
 // that pieces shrink geometrically towards a singularity near an end.
 template <class Map, class Emit>
 void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
-              int depth = 0) {
+              int depth = 0, double kk = K_LEGENDRE) {
     if (!(b > a)) return;
     double rho = std::numeric_limits<double>::infinity();
     Complex nearest{};
@@ -127,14 +137,14 @@ void legendre(double a, double b, const Singularities& sing, const Map& map, Emi
             nearest = sing.z[k];
         }
     }
-    const std::size_t n = nodes_for(rho, K_LEGENDRE);
+    const std::size_t n = nodes_for(rho, kk);
     if (n > LEGENDRE_CAP && depth < 60) {
         const double re = nearest.real();
         const double d = std::abs(nearest - Complex(std::clamp(re, a, b), 0.0));
         double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
         if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
-        legendre(a, m, sing, map, emit, depth + 1);
-        legendre(m, b, sing, map, emit, depth + 1);
+        legendre(a, m, sing, map, emit, depth + 1, kk);
+        legendre(m, b, sing, map, emit, depth + 1, kk);
         return;
     }
     const gauss::Rule rule = gauss::legendre(std::min(n, LEGENDRE_CAP));
@@ -171,7 +181,7 @@ struct Node {
 // the lens' distance is analytic at r = 0, its two parts are not).
 template <class Map, class Emit>
 void from_end(double length, bool log_end, const Singularities& sing, const Map& map, Emit& emit,
-              const Singularities& core_only = {}) {
+              const Singularities& core_only = {}, double kk = K_LEGENDRE) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, std::abs(sing.z[k]));
@@ -185,13 +195,13 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         for (std::size_t k = 0; k < core_only.size; ++k) {
             rho = std::min(rho, bernstein_rho(core_only.z[k], 0.0, h));
         }
-        const std::size_t n = std::min(nodes_for(rho, K_LOG), LOG_CAP);
+        const std::size_t n = std::min(nodes_for(rho, 2.0 * kk), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
         }
     } else {
-        legendre(0.0, h, sing, map, emit);
+        legendre(0.0, h, sing, map, emit, 0, kk);
     }
     if (h < length) {
         Singularities mapped;
@@ -217,7 +227,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
             node.area *= x;  // dx = x ds
             return node;
         };
-        legendre(0.0, std::log(length / h), mapped, exp_map, emit);
+        legendre(0.0, std::log(length / h), mapped, exp_map, emit, 0, kk);
     }
 }
 
@@ -230,6 +240,10 @@ inline std::array<Complex, 6> ring_singularities(double l, double u) noexcept {
 }  // namespace halomag::models::rules
 
 namespace halomag::models::rules {
+
+template <class Emit>
+void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
+                 double kk);
 
 // The built-in law's nodes for separation l (see the header comment).
 template <class Emit>
@@ -293,7 +307,28 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         }, emit, centre);
         return;
     }
-    // 0 < l < 1: split at mu_l; the distance x from mu_l is the rule's
+    if (l < 0.5) {
+        // Small l: mu_l = 1 - l^2/2 + ... crowds mu = 1, where the mean
+        // outside the ring through the lens is singular (r = 0).  In r up
+        // to r_c = (1 + l)/2, as a tabulated profile with the law's branch
+        // points r = +-1 added; in mu beyond, where mu = +-mu_l and mu = +-1
+        // (r = 0, the lens inside the ring) are the singularities.
+        const double rc = 0.5 * (1.0 + l);
+        Singularities limb;
+        limb.add(Complex(1.0, 0.0));
+        limb.add(Complex(-1.0, 0.0));
+        piece_nodes(0.0, rc, l, u, emit, limb, K_LEGENDRE);
+        Singularities sing;
+        mu_singularities(sing, [](Complex v) { return v; });
+        sing.add(Complex(1.0, 0.0));
+        sing.add(Complex(-1.0, 0.0));
+        legendre(0.0, std::sqrt((1.0 - rc) * (1.0 + rc)), sing, [&](double mu) {
+            const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
+            return Node{r, l - r, TWO_PI * mu};
+        }, emit);
+        return;
+    }
+    // 0.5 <= l < 1: split at mu_l; the distance x from mu_l is the rule's
     // variable on both sides, and r^2 = l^2 +- x (2 mu_l -+ x) keeps r = l
     // exactly at x = 0 with the gap (l^2 - r^2)/(l + r) formed from x.
     const double mu_l = std::sqrt((1.0 - l) * (1.0 + l));
@@ -338,12 +373,15 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
 // A tabulated profile's nodes for separation l over the pieces [a, b] (in
 // r) on which the profile is linear and not zero.  Each piece is ruled from
 // its end nearer the lens, the lens splitting a piece it lies in.
+//
+// `extra` lists further singularities of the profile (in r).
 template <class Emit>
-void piece_nodes(double a, double b, double l, double u, Emit& emit) {
+void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
+                 double kk) {
     if (!(b > a)) return;
     if (a < l && l < b) {
-        piece_nodes(a, l, l, u, emit);
-        piece_nodes(l, b, l, u, emit);
+        piece_nodes(a, l, l, u, emit, extra, kk);
+        piece_nodes(l, b, l, u, emit, extra, kk);
         return;
     }
     const auto r_sing = ring_singularities(l, u);
@@ -359,12 +397,13 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit) {
             if (std::abs(x) > 0.0) sing.add(x);
         }
         if (outer) sing.add(Complex(b, 0.0));
+        for (std::size_t k = 0; k < extra.size; ++k) sing.add(b - extra.z[k]);
         Singularities centre;  // r = 0
         centre.add(Complex(b, 0.0));
         from_end(b - a, excess == 0.0, sing, [&](double x) {
             const double r = b - x;
             return Node{r, excess + x, TWO_PI * r};
-        }, emit, centre);
+        }, emit, centre, kk);
     } else {
         // From a: r = a + x, gap = (l - a) - x.
         const double excess = l - a;
@@ -373,10 +412,11 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit) {
             if (std::abs(x) > 0.0) sing.add(x);
         }
         if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
+        for (std::size_t k = 0; k < extra.size; ++k) sing.add(extra.z[k] - a);
         from_end(b - a, excess == 0.0, sing, [&](double x) {
             const double r = a + x;
             return Node{r, excess - x, TWO_PI * r};
-        }, emit);
+        }, emit, Singularities{}, kk);
     }
 }
 

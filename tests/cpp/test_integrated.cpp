@@ -84,7 +84,7 @@ TEST(Integrated, MatchesReference) {
             const auto w = models::integrated_witt_mao_magnification({c.l}, 1.0, c.rho);
             ASSERT_TRUE(w);
             const double eh = relative_error(h, c.value), ew = relative_error((*w)[0], c.value);
-            EXPECT_LE(eh, 4e-13) << "builtin l=" << c.l << " rho=" << c.rho;
+            EXPECT_LE(eh, 1e-14) << "builtin l=" << c.l << " rho=" << c.rho;
             EXPECT_LE(ew, 2e-5) << "builtin l=" << c.l << " rho=" << c.rho;
             worst_h = std::max(worst_h, eh);
             worst_w = std::max(worst_w, ew);
@@ -96,7 +96,7 @@ TEST(Integrated, MatchesReference) {
                 models::integrated_flux_map_witt_mao_magnification({c.l}, t.bl, t.bf, 1.0, c.rho);
             ASSERT_TRUE(w);
             const double eh = relative_error(h, c.value), ew = relative_error((*w)[0], c.value);
-            EXPECT_LE(eh, 4e-13) << c.profile << " l=" << c.l << " rho=" << c.rho;
+            EXPECT_LE(eh, 1e-14) << c.profile << " l=" << c.l << " rho=" << c.rho;
             EXPECT_LE(ew, 2e-5) << c.profile << " l=" << c.l << " rho=" << c.rho;
             worst_fh = std::max(worst_fh, eh);
             worst_fw = std::max(worst_fw, ew);

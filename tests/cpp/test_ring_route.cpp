@@ -1,0 +1,254 @@
+// The ring route's rules: accuracy against the 30-digit mpmath references
+// of its hard cases (scripts/gen_profile_reference.py), continuity across
+// every switch between rules, the exact flux, cancellation, and extreme
+// inputs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "lib/integrated.hpp"
+#include "lib/models.hpp"
+#include "lib/profiles.hpp"
+#include "reference_data.hpp"
+
+namespace models = halomag::models;
+using halomag::testing::relative_error;
+
+namespace {
+
+struct Table {
+    std::vector<double> bl, bf;
+};
+
+// The generator's TABLES.
+std::map<std::string, Table> tables() {
+    std::map<std::string, Table> t;
+    t["two"] = {{0.0, 1.0}, {1.0, 0.3}};
+    for (int k = 0; k <= 10; ++k) {
+        const double r = k / 10.0;
+        t["eleven"].bl.push_back(r);
+        t["eleven"].bf.push_back(1.0 - 0.6 * (1 - std::sqrt(1 - r * r)));
+    }
+    t["short"] = {{0.0, 0.4, 0.7}, {1.0, 0.9, 0.5}};
+    t["odd"] = {{-0.5, 0.0, 0.3, 0.3, 0.6, 1.0, 1.5}, {2.0, 1.0, 0.9, 0.6, 0.5, 0.2, 0.0}};
+    for (int k = 0; k <= 100; ++k) {
+        const double r = k == 100 ? 1.0 : std::sin(3.141592653589793 * k / 200);
+        const double mu = std::sqrt(std::max(0.0, 1.0 - r * r));
+        t["hundred"].bl.push_back(r);
+        t["hundred"].bf.push_back(1.0 - 0.5 * (1.0 - mu) - 0.2 * (1.0 - mu) * (1.0 - mu));
+    }
+    return t;
+}
+
+double builtin(double l, double u) {
+    return models::integrated_heyrovsky_magnification({l}, u, 1.0).value()[0];
+}
+
+double tabulated(double l, double u, const Table& t) {
+    return models::integrated_flux_map_heyrovsky_magnification({l}, t.bl, t.bf, u, 1.0).value()[0];
+}
+
+const std::vector<double> EINSTEIN_RADII{0.01, 1.0, 100.0, 1e4};
+
+}  // namespace
+
+TEST(RingRoute, MatchesProfileReference) {
+    std::ifstream in(std::string(HALOMAG_TEST_DATA_DIR) + "/profile_reference.txt");
+    const auto maps = tables();
+    std::map<std::string, double> worst;
+    std::size_t rows = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string name, l, u, value;
+        fields >> name >> l >> u >> value;
+        const double li = std::strtod(l.c_str(), nullptr), ui = std::strtod(u.c_str(), nullptr);
+        const double reference = std::strtod(value.c_str(), nullptr);
+        const double got = name == "builtin" ? builtin(li, ui) : tabulated(li, ui, maps.at(name));
+        const double e = relative_error(got, reference);
+        EXPECT_LE(e, 1e-14) << name << " l=" << l << " u=" << u;
+        worst[name] = std::max(worst[name], e);
+        ++rows;
+    }
+    EXPECT_GE(rows, 165u);
+    for (const auto& [name, e] : worst) std::printf("%-8s worst relative error %.3g\n", name.c_str(), e);
+}
+
+// Each switch between rules, evaluated on both sides and (where the two
+// rules can be called at the same point) with both rules at the switch.
+TEST(RingRoute, SwitchesAreContinuous) {
+    const models::LimbDarkenedDisk disk;
+    const models::LinearLimbDarkening law;
+    const Table eleven = tables().at("eleven");
+    const halomag::interp::LinearTable table(eleven.bl, eleven.bf,
+                                             halomag::interp::OutOfRangeMode::fill(0.0));
+    const models::TabulatedDisk tab(table, eleven.bl);
+    for (const double u : EINSTEIN_RADII) {
+        // Far-field series against the rules at its threshold.
+        const double l = models::SERIES_FROM;
+        const double by_rules = models::integrate_disk(disk, l, u, [&](double r, double g) {
+            return law(r) * *models::ring_magnification_gap(l, r, g, u);
+        }) / disk.flux();
+        EXPECT_NEAR(models::far_field_series(l, u, disk.moments()) / by_rules, 1.0, 2e-15) << u;
+        const double tab_rules = models::integrate_disk(tab, l, u, [&](double r, double g) {
+            return table(r) * *models::ring_magnification_gap(l, r, g, u);
+        }) / tab.flux();
+        EXPECT_NEAR(models::far_field_series(l, u, tab.moments()) / tab_rules, 1.0, 2e-15) << u;
+        // Both sides of the series threshold, of the limb (log cores inside,
+        // the logarithmic end at l = 1, the exponential map outside), of
+        // the centre cut, and of a knot.
+        const double up = std::nextafter(l, 1e9), down = std::nextafter(l, 0.0);
+        EXPECT_NEAR(builtin(down, u) / builtin(up, u), 1.0, 1e-14) << u;
+        EXPECT_NEAR(tabulated(down, u, eleven) / tabulated(up, u, eleven), 1.0, 1e-14) << u;
+        const double one = builtin(1.0, u);
+        EXPECT_NEAR(builtin(std::nextafter(1.0, 0.0), u) / one, 1.0, 1e-14) << u;
+        EXPECT_NEAR(builtin(std::nextafter(1.0, 2.0), u) / one, 1.0, 1e-14) << u;
+        const double tone = tabulated(1.0, u, eleven);
+        EXPECT_NEAR(tabulated(std::nextafter(1.0, 0.0), u, eleven) / tone, 1.0, 1e-14) << u;
+        EXPECT_NEAR(tabulated(std::nextafter(1.0, 2.0), u, eleven) / tone, 1.0, 1e-14) << u;
+        const double centre = builtin(0.0, u);
+        EXPECT_NEAR(builtin(0.99 * models::CENTRE_BELOW, u) / centre, 1.0, 1e-14) << u;
+        EXPECT_NEAR(builtin(1.01 * models::CENTRE_BELOW, u) / centre, 1.0, 1e-14) << u;
+        EXPECT_NEAR(tabulated(1.01 * models::CENTRE_BELOW, u, eleven) / tabulated(0.0, u, eleven), 1.0,
+                    1e-14) << u;
+        const double half = builtin(0.5, u);  // r-space below, mu-space from 0.5 on
+        EXPECT_NEAR(builtin(std::nextafter(0.5, 0.0), u) / half, 1.0, 1e-14) << u;
+        EXPECT_NEAR(builtin(std::nextafter(0.5, 1.0), u) / half, 1.0, 1e-14) << u;
+        const double knot = tabulated(0.5, u, eleven);
+        EXPECT_NEAR(tabulated(std::nextafter(0.5, 0.0), u, eleven) / knot, 1.0, 1e-14) << u;
+        EXPECT_NEAR(tabulated(std::nextafter(0.5, 1.0), u, eleven) / knot, 1.0, 1e-14) << u;
+    }
+    // A lens too small to magnify (1 returned without rings) and one just
+    // large enough to be integrated.
+    const double cut = std::sqrt(1e-17 / (4.0 * 3.141592653589793 * disk.peak()));
+    EXPECT_EQ(builtin(0.5, 0.99 * cut), 1.0);
+    EXPECT_NEAR(builtin(0.5, 1.01 * cut), 1.0, 1e-15);
+    // The far-lens form of the ring mean, u <1/d>, against the full formula
+    // on both sides of u = 1e8 (l + r).
+    for (const double g : {0.3, 1e-6, -0.2}) {
+        const double l = 0.7, r = l - g, s = l + r;
+        const double below = 0.999 * 1e8 * s, above = 1.001 * 1e8 * s;
+        EXPECT_NEAR(*models::scaled_ring(l, r, g, above) / (above / below) /
+                        *models::ring_magnification_gap(l, r, g, below), 1.0, 1e-14) << g;
+    }
+}
+
+// The exact flux: a star far off is magnified like its centre by a point
+// lens, to rounding (the old normaliser left 1.6e-14).
+TEST(RingRoute, ExactFlux) {
+    EXPECT_EQ(models::LimbDarkenedDisk::FLUX, 0.8 * 3.141592653589793);
+    EXPECT_NEAR(builtin(1e12, 1.0), 1.0, 1e-16);
+    const auto t = tables();
+    EXPECT_NEAR(tabulated(1e12, 1.0, t.at("hundred")), 1.0, 1e-16);
+    // Uniform disk: N = pi exactly, and the odd table's flux piece by piece
+    // (the step at 0.3, the segments beyond 1 ignored).
+    const Table uniform{{0.0, 1.0}, {1.0, 1.0}};
+    const halomag::interp::LinearTable flat(uniform.bl, uniform.bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    EXPECT_NEAR(models::TabulatedDisk(flat, uniform.bl).flux(), 3.141592653589793, 4e-16);
+    const Table& odd = t.at("odd");
+    const halomag::interp::LinearTable oddp(odd.bl, odd.bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    // 2 pi [int_0^.3 (1 - r/3) r dr + int_.3^.6 (0.7 - r/3) r dr + int_.6^1 (0.95 - 0.75 r) r dr]
+    const double exact = 2.0 * 3.141592653589793 *
+                         ((0.045 - 0.003) + (0.7 * 0.135 - (0.216 - 0.027) / 9.0) +
+                          (0.95 * 0.32 - 0.25 * (1.0 - 0.216)));
+    EXPECT_NEAR(models::TabulatedDisk(oddp, odd.bl).flux() / exact, 1.0, 1e-15);
+}
+
+// Knots outside [0, 1], repeats and a table mostly beyond the limb cost
+// only the pieces inside the disk.
+TEST(RingRoute, PiecesInsideTheDiskOnly) {
+    std::vector<double> bl, bf;
+    for (int k = 0; k <= 10000; ++k) {
+        bl.push_back(-1.0 + k * 1e-3);  // -1 .. 9: ten knots per 0.01
+        bf.push_back(1.0);
+    }
+    bl.insert(bl.begin() + 1500, bl[1500]);  // a repeated knot at 0.5
+    bf.insert(bf.begin() + 1500, 1.0);
+    const halomag::interp::LinearTable p(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    EXPECT_EQ(models::TabulatedDisk(p, bl).pieces(), 1000u);
+    // A table that stops short of the limb: nothing beyond its last knot.
+    const std::vector<double> sl{0.0, 0.4, 0.7}, sf{1.0, 0.9, 0.5};
+    const halomag::interp::LinearTable sp(sl, sf, halomag::interp::OutOfRangeMode::fill(0.0));
+    EXPECT_EQ(models::TabulatedDisk(sp, sl).pieces(), 2u);
+    // One knot: constant everywhere, one piece; none: no piece, NaN.
+    const std::vector<double> one{0.5}, two{2.0}, none;
+    EXPECT_EQ(models::TabulatedDisk(halomag::interp::LinearTable(one, two, halomag::interp::OutOfRangeMode::fill(0.0)), one).pieces(), 1u);
+    EXPECT_TRUE(std::isnan(tabulated(0.5, 1.0, Table{none, none})));
+}
+
+// Work: the far field needs no ring at all; the light curve of a typical
+// event (rho = 0.01, u0 = 0.005, t/tE in [-2, 2]) about two per point.
+TEST(RingRoute, RingEvaluationCounts) {
+    const models::LimbDarkenedDisk disk;
+    std::uint64_t total = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const double t = -2.0 + 4.0 * i / 1999.0;
+        const double l = std::sqrt(0.005 * 0.005 + t * t) / 0.01;
+        std::uint64_t n = 0;
+        if (l < models::SERIES_FROM) {
+            models::integrate_disk(disk, l, 100.0, [&](double r, double g) {
+                return *models::ring_magnification_gap(l, r, g, 100.0);
+            }, {}, &n);
+        }
+        total += n;
+    }
+    EXPECT_LE(static_cast<double>(total) / 2000.0, 3.0);
+}
+
+namespace {
+bool always(void*) noexcept { return true; }
+bool count_calls(void* calls) noexcept {
+    ++*static_cast<int*>(calls);
+    return false;
+}
+}  // namespace
+
+TEST(RingRoute, InterruptStopsTheCall) {
+    const std::vector<double> l(400, 0.7);  // inside the star: ~50 rings each
+    const std::vector<double> bl{0.0, 0.5, 1.0}, bf{1.0, 0.8, 0.4};
+    const models::Interrupt stop(always, nullptr);
+    const auto a = models::integrated_heyrovsky_magnification(l, 1.0, 0.5, stop);
+    ASSERT_FALSE(a);
+    EXPECT_EQ(a.error().message, models::INTERRUPTED);
+    const models::Interrupt stop2(always, nullptr);
+    const auto b = models::integrated_flux_map_heyrovsky_magnification(l, bl, bf, 1.0, 0.5, stop2);
+    ASSERT_FALSE(b);
+    EXPECT_EQ(b.error().message, models::INTERRUPTED);
+    const models::Interrupt stop3(always, nullptr);
+    const std::vector<double> rings(5000, 0.3), fluxes(5000, 1e-3);
+    const auto c = models::discrete_flux_map_heyrovsky_magnification({0.5}, rings, fluxes, 1.0, 0.5, stop3);
+    ASSERT_FALSE(c);
+    EXPECT_EQ(c.error().message, models::INTERRUPTED);
+    // A check that never asks to stop is consulted and changes nothing.
+    int calls = 0;
+    const models::Interrupt watch(count_calls, &calls);
+    EXPECT_EQ(models::integrated_heyrovsky_magnification(l, 1.0, 0.5, watch).value(),
+              models::integrated_heyrovsky_magnification(l, 1.0, 0.5).value());
+    EXPECT_GT(calls, 0);
+}
+
+// Every finite l >= 0 and u from 1e-300 to 1e300 give a finite value >= 1
+// (to rounding); NaN only for a NaN separation.
+TEST(RingRoute, ExtremeInputs) {
+    const std::vector<double> l{0.0, 5e-324, 1e-300, 1e-9, 1e-5, 0.5, 1.0 - 1e-16, 1.0, 1.0 + 2.3e-16, 2.0,
+                                59.9, 60.0, 1e10, 1e200, std::numeric_limits<double>::max(),
+                                std::nan("")};
+    const std::vector<double> bl{0.0, 0.3, 0.6, 1.0}, bf{1.0, 0.9, 0.7, 0.3};
+    for (const double u : {1e-300, 1e-100, 1e-5, 0.01, 1.0, 1e4, 1e100, 1e300}) {
+        const auto a = models::integrated_heyrovsky_magnification(l, u, 1.0).value();
+        const auto b = models::integrated_flux_map_heyrovsky_magnification(l, bl, bf, u, 1.0).value();
+        for (std::size_t i = 0; i + 1 < l.size(); ++i) {
+            EXPECT_TRUE(std::isfinite(a[i]) && a[i] >= 1.0 - 1e-15) << u << " " << l[i] << " " << a[i];
+            EXPECT_TRUE(std::isfinite(b[i]) && b[i] >= 1.0 - 1e-15) << u << " " << l[i] << " " << b[i];
+        }
+        EXPECT_TRUE(std::isnan(a.back()) && std::isnan(b.back()));
+    }
+}
