@@ -108,32 +108,6 @@ TEST(Integrated, MatchesReference) {
                 "flux-map witt-mao %.3g\n", worst_h, worst_w, worst_fh, worst_fw);
 }
 
-// The pieces: an integrand with kinks at the knots and a logarithmic
-// singularity at the lens converges to 1e-11 only if every one of them is an
-// end of a piece, and a missing or repeated piece changes the sum.
-TEST(Integrated, BreakpointsCoverTheUnitIntervalOnce) {
-    const auto kink = [](double a) { return 0.5 * (a * a + (1.0 - a) * (1.0 - a)); };  // int |r - a|
-    const auto log = [](double a) { return a * std::log(a) + (1.0 - a) * std::log1p(-a) - 1.0; };  // int ln|r - a|
-    const std::vector<double> knots{0.7, 0.3, 0.7, std::nan(""), -1.0, 0.0, 1.0, 2.0};
-    const models::Breakpoints cuts(knots);
-    for (const double lens : {0.3, 0.5, 0.1, 0.9, 0.0, 1.0, 1.5, -0.2, std::nan("")}) {
-        const bool inside = lens > 0.0 && lens < 1.0;
-        const auto f = [&](double r) {
-            const double v = std::fabs(r - 0.3) + std::fabs(r - 0.7);
-            return inside ? v + std::log(std::fabs(r - lens)) : v;
-        };
-        const double exact = kink(0.3) + kink(0.7) + (inside ? log(lens) : 0.0);
-        EXPECT_NEAR(cuts.integrate(f, lens), exact, 1e-11) << "lens " << lens;
-        const std::size_t expected = 3 + (inside && lens != 0.3 ? 1 : 0);
-        EXPECT_EQ(cuts.pieces(lens), expected) << "lens " << lens;
-    }
-    // Without knots: [0, 1] whole, or split at the lens only.
-    const models::Breakpoints none;
-    EXPECT_NEAR(none.integrate([](double r) { return std::log(std::fabs(r - 0.4)); }, 0.4), log(0.4), 1e-11);
-    EXPECT_EQ(none.pieces(0.4), 2u);
-    EXPECT_EQ(none.pieces(1.0), 1u);
-}
-
 // When no node has a value the integral is NaN, not a magnification of 0;
 // a few failing nodes are still counted as 0 and leave a number.
 TEST(Integrated, NoValueAnywhereIsNaN) {
