@@ -14,9 +14,7 @@ Usage:  python scripts/gen_disk_route_reference.py [tests/data/disk_route_refere
 
 import sys
 
-import mpmath
-
-from gen_limb_darkened_reference import PROFILES, builtin, magnification, table_profile
+from gen_limb_darkened_reference import value_lines
 from reference_io import emit
 
 SEPARATIONS = (0.0, 1e-3, 0.5, 0.999999, 1.000001, 1.3, 100.0, 1e4)
@@ -37,14 +35,7 @@ def main(argv):
              "# hard places (mpmath, 30 digits; scripts/gen_disk_route_reference.py).",
              "# re = 1, rstar = rho; the tables are those of limb_darkened_reference.txt.",
              "# columns: profile l rho magnification"]
-    for name, l, rho in cases():
-        if name == "builtin":
-            value = magnification(l, rho, builtin, [])
-        else:
-            bl, bf = PROFILES[name]
-            value = magnification(l, rho, table_profile(bl, bf), bl)
-        lines.append(f"{name} {l!r} {rho!r} {mpmath.nstr(value, 20)}")
-        print(lines[-1], file=sys.stderr)
+    lines += value_lines(cases())
     emit(lines, argv)
 
 

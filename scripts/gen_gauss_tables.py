@@ -85,6 +85,8 @@ from fractions import Fraction
 
 import mpmath
 
+from reference_io import write_or_print
+
 LEGENDRE_MAX = 64
 LEGENDRE_DIGITS = 60
 LOG_END_MAX = 40
@@ -493,16 +495,7 @@ def render():
 
 
 def main(argv):
-    if len(argv) > 2:
-        sys.stderr.write("usage: gen_gauss_tables.py [OUTPUT]\n")
-        return 2
-    text = render()
-    if len(argv) == 2 and argv[1] != "-":
-        with open(argv[1], "w", encoding="ascii", newline="\n") as fh:
-            fh.write(text)
-    else:
-        sys.stdout.write(text)
-    return 0
+    return write_or_print(render(), argv, "gen_gauss_tables.py [OUTPUT]")
 
 
 if __name__ == "__main__":

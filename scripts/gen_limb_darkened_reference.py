@@ -132,6 +132,21 @@ def cases():
                 yield name, l, rho
 
 
+def value_lines(cases):
+    """One reference line per case (profile name, l, rho), each also shown on
+    standard error as it is done."""
+    lines = []
+    for name, l, rho in cases:
+        if name == "builtin":
+            value = magnification(l, rho, builtin, [])
+        else:
+            bl, bf = PROFILES[name]
+            value = magnification(l, rho, table_profile(bl, bf), bl)
+        lines.append(f"{name} {l!r} {rho!r} {mpmath.nstr(value, 20)}")
+        print(lines[-1], file=sys.stderr)
+    return lines
+
+
 def main(argv):
     # Spot check of the inner mean against quadrature over the polar angle.
     # Rings inside and outside the lens, near it, small and large Einstein
@@ -144,14 +159,7 @@ def main(argv):
              "# scripts/gen_limb_darkened_reference.py).  re = 1, rstar = rho.",
              "# Tables: " + "; ".join(f"{k}: bl={v[0]!r} bf={v[1]!r}" for k, v in PROFILES.items()),
              "# columns: profile l rho magnification"]
-    for name, l, rho in cases():
-        if name == "builtin":
-            value = magnification(l, rho, builtin, [])
-        else:
-            bl, bf = PROFILES[name]
-            value = magnification(l, rho, table_profile(bl, bf), bl)
-        lines.append(f"{name} {l!r} {rho!r} {mpmath.nstr(value, 20)}")
-        print(lines[-1], file=sys.stderr)
+    lines += value_lines(cases())
     emit(lines, argv)
 
 

@@ -69,24 +69,10 @@ TABLES = {
 }
 
 
-def table_profile(bl, bf):
-    """The flux-map profile: linear between knots, 0 outside [bl_0, bl_-1]; a
-    point on a knot belongs to the segment that ends there (so a repeated
-    knot is a step), as in the library's interpolation."""
-    bl = [mpf(x) for x in bl]
-    bf = [mpf(y) for y in bf]
-
-    def p(r):
-        if len(bl) == 1:
-            return bf[0]
-        if r < bl[0] or r > bl[-1]:
-            return mpf(0)
-        below = 0
-        while below < len(bl) and bl[below] < r:
-            below += 1
-        i = min(max(below - 1, 0), len(bl) - 2)
-        return bf[i] + (bf[i + 1] - bf[i]) * (r - bl[i]) / (bl[i + 1] - bl[i])
-    return p
+# The flux-map profile (linear between knots, 0 outside [bl_0, bl_-1]; a
+# point on a knot belongs to the segment that ends there, so a repeated knot
+# is a step), as in the library's interpolation.
+table_profile = limb.table_profile
 
 
 def graded(centre, scale, lo, hi):

@@ -36,6 +36,8 @@ import sys
 
 import mpmath
 
+from reference_io import write_or_print
+
 DIGITS = 60
 LEVELS = 7
 T_MAX = 3
@@ -137,16 +139,7 @@ def render():
 
 
 def main(argv):
-    if len(argv) > 2:
-        sys.stderr.write("usage: gen_quadrature_table.py [OUTPUT]\n")
-        return 2
-    text = render()
-    if len(argv) == 2 and argv[1] != "-":
-        with open(argv[1], "w", encoding="ascii", newline="\n") as fh:
-            fh.write(text)
-    else:
-        sys.stdout.write(text)
-    return 0
+    return write_or_print(render(), argv, "gen_quadrature_table.py [OUTPUT]")
 
 
 if __name__ == "__main__":
