@@ -2,8 +2,8 @@
 and leaves the module usable.
 
 The models consult Python's signal handlers about once a millisecond of work;
-the issue asks for the call to end within 0.2 s of the signal, which leaves
-a wide margin even under the sanitizer build.  Each call below would run for
+a user at the prompt should see the call end within 0.2 s of Ctrl-C, which
+leaves a wide margin even under the sanitizer build.  Each call below would run for
 seconds if it were not interrupted.
 """
 
