@@ -167,17 +167,6 @@ inline AffinePiece restrict_to(const interp::LinearTable& profile, double a, dou
 
 namespace detail {
 
-// The sorted inner knots of a tabulated profile, strictly inside (0, 1).
-inline std::vector<double> inner_knots(std::span<const double> knots) {
-    std::vector<double> inner;
-    for (const double k : knots) {
-        if (k > 0.0 && k < 1.0) inner.push_back(k);
-    }
-    std::sort(inner.begin(), inner.end());
-    inner.erase(std::unique(inner.begin(), inner.end()), inner.end());
-    return inner;
-}
-
 inline constexpr std::size_t DERIVATIVE_NODES = 10;
 inline constexpr std::size_t BY_PARTS_NODES = 12;
 inline constexpr std::size_t LOG_NODES = 16;
@@ -242,23 +231,6 @@ void far_parts(double a, double b, std::span<const Complex> singular, Part&& par
 
 }  // namespace detail
 
-// The flux int_0^1 2 pi r p(r) dr of a tabulated profile, exactly: p is
-// affine between consecutive cuts (the knots in (0, 1), and 0 and 1), so the
-// integrand is quadratic there and the two-point Gauss rule is exact.
-inline double table_flux(const interp::LinearTable& profile, std::span<const double> knots) {
-    constexpr double NODE = 0.21132486540518713;  // (1 - 1/sqrt(3)) / 2
-    std::vector<double> cuts = detail::inner_knots(knots);
-    cuts.insert(cuts.begin(), 0.0);
-    cuts.push_back(1.0);
-    double total = 0.0;
-    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-        const double a = cuts[i], h = cuts[i + 1] - cuts[i];
-        const double r1 = a + NODE * h, r2 = cuts[i + 1] - NODE * h;
-        total += 0.5 * h * (r1 * profile(r1) + r2 * profile(r2));
-    }
-    return TWO_PI * total;
-}
-
 // The uniform-disk route for every separation.  `knots` are the profile's
 // kinks (any order, any values; those inside (0, 1) cut the pieces).  The
 // uniform-disk evaluation of the whole list comes first and serves as the
@@ -286,7 +258,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     const gauss::Rule by_parts_rule = gauss::legendre(detail::BY_PARTS_NODES);
     const gauss::Rule log_rule = gauss::log_end(detail::LOG_NODES);
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
-    const std::vector<double> inner = detail::inner_knots(knots);
+    const std::vector<double> inner = inner_knots(knots);
     std::vector<double> cuts;
     cuts.reserve(inner.size() + 6);
     std::vector<double> result;

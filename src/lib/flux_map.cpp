@@ -31,9 +31,10 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
     // A one-sample table is constant: nothing to cut at.
     const std::span<const double> kinks =
         bl.size() >= 2 ? std::span<const double>(bl) : std::span<const double>();
-    const double N = table_flux(profile, kinks);
-    const SeriesWeights far_field = TabulatedDisk(profile, bl).series_weights();
-    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, N, kinks,
+    // The table's exact flux and series weights, as on the ring route.
+    const TabulatedDisk disk(profile, bl);
+    const SeriesWeights far_field = disk.series_weights();
+    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, disk.flux(), kinks,
                                               interrupt, &far_field);
 }
 

@@ -30,12 +30,15 @@ namespace detail {
 //
 // References
 //   [1] NIST Digital Library of Mathematical Functions, 19.25.1.
-Expected<double> ring_magnification_extreme(double l, double r, double u) noexcept {
+Expected<double> ring_magnification_extreme(double l, double r, double g, double u) noexcept {
     constexpr double NAN_ = std::numeric_limits<double>::quiet_NaN();
     constexpr double INF = std::numeric_limits<double>::infinity();
     constexpr double EPS = 2.220446049250313e-16;
     constexpr double TWO_OVER_PI = 0.6366197723675814;
     if (std::isnan(l) || std::isnan(r) || std::isnan(u)) return NAN_;
+    // A caller's exact gap holds for the radii as given; for negative ones
+    // the gap of the distances is formed here.
+    if (l < 0.0 || r < 0.0) g = std::fabs(l) - std::fabs(r);
     l = std::fabs(l);
     r = std::fabs(r);
     u = std::fabs(u);
@@ -46,7 +49,6 @@ Expected<double> ring_magnification_extreme(double l, double r, double u) noexce
     }
     const double s = l + r;
     if (s == 0.0) return u > 0.0 ? INF : NAN_;
-    const double g = l - r;
     if (s < RING_DEEP * u) {
         const double gs = g / s;
         const double y = std::fmax(gs * gs, EPS * EPS);
@@ -55,9 +57,8 @@ Expected<double> ring_magnification_extreme(double l, double r, double u) noexce
         return (u / s) * (TWO_OVER_PI * *F);
     }
     const int k = -std::ilogb(std::fmax(std::fmax(l, r), u));
-    const double ls = std::ldexp(l, k);
-    const double rs = std::ldexp(r, k);
-    return ring_magnification_gap(ls, rs, ls - rs, std::ldexp(u, k));
+    return ring_magnification_gap(std::ldexp(l, k), std::ldexp(r, k), std::ldexp(g, k),
+                                  std::ldexp(u, k));
 }
 
 }  // namespace detail

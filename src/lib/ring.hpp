@@ -82,14 +82,15 @@ inline constexpr double RING_SMALL = 0x1p-200;
 inline constexpr double RING_DEEP = 0x1p-300;
 
 // Everything outside those ranges (and NaN): see ring.cpp.
-Expected<double> ring_magnification_extreme(double l, double r, double u) noexcept;
+Expected<double> ring_magnification_extreme(double l, double r, double g, double u) noexcept;
 
 }  // namespace detail
 
-// The ring magnification for any lengths.  It is a function of l/u and r/u
-// alone, so out-of-range lengths are rescaled by a power of two (exact) or
-// handled by the limiting forms in ring.cpp; ordinary lengths go straight
-// to ring_magnification_gap.
+// The ring magnification for any lengths, with the gap g = l - r supplied
+// by the caller (as for ring_magnification_gap).  It is a function of l/u
+// and r/u alone, so out-of-range lengths are rescaled by a power of two
+// (exact) or handled by the limiting forms in ring.cpp; ordinary lengths go
+// straight to ring_magnification_gap.
 //
 // Far rings: every point of the ring lies at least |g| from the lens, and
 // the point-lens excess obeys A(x) - 1 = sqrt(1 + 4/(x^4 + 4x^2)) - 1
@@ -97,8 +98,7 @@ Expected<double> ring_magnification_extreme(double l, double r, double u) noexce
 // correctly rounded value is 1, which is returned (the formula itself would
 // give 1 give or take a few units in the last place).  This also covers an
 // infinite l or r with the other finite.
-inline Expected<double> ring_magnification(double l, double r, double u) noexcept {
-    const double g = l - r;
+inline Expected<double> ring_magnification(double l, double r, double g, double u) noexcept {
     const double au = std::fabs(u);
     if (std::fabs(g) > detail::RING_FAR * au) return 1.0;
     const double top = std::fmax(std::fmax(l, r), au);
@@ -106,7 +106,11 @@ inline Expected<double> ring_magnification(double l, double r, double u) noexcep
         l + r >= detail::RING_DEEP * au) [[likely]] {
         return ring_magnification_gap(l, r, g, u);
     }
-    return detail::ring_magnification_extreme(l, r, u);
+    return detail::ring_magnification_extreme(l, r, g, u);
+}
+
+inline Expected<double> ring_magnification(double l, double r, double u) noexcept {
+    return ring_magnification(l, r, l - r, u);
 }
 
 }  // namespace halomag::models

@@ -98,6 +98,18 @@ struct LimbDarkenedDisk {
     }
 };
 
+// The sorted inner knots of a tabulated profile, strictly inside (0, 1),
+// without repeats (NaN knots are dropped).
+inline std::vector<double> inner_knots(std::span<const double> knots) {
+    std::vector<double> inner;
+    for (const double k : knots) {
+        if (k > 0.0 && k < 1.0) inner.push_back(k);
+    }
+    std::sort(inner.begin(), inner.end());
+    inner.erase(std::unique(inner.begin(), inner.end()), inner.end());
+    return inner;
+}
+
 // A tabulated profile on the ring route: the pieces of [0, 1] between its
 // knots on which it is linear and not identically 0 (knots outside [0, 1],
 // repeats and NaN cost nothing), its exact flux and the series weights from
@@ -108,15 +120,14 @@ public:
     static constexpr std::size_t MOMENT_NODES = detail::DISK_SERIES_TERMS + 2;
 
     TabulatedDisk(const interp::LinearTable& profile, std::span<const double> bl) {
-        std::vector<double> cuts{0.0, 1.0};
-        if (bl.size() >= 2) {
-            for (const double k : bl) {
-                if (k > 0.0 && k < 1.0) cuts.push_back(k);
-            }
+        // A one-sample table is constant: nothing to cut at; an empty one
+        // has no pieces.
+        std::vector<double> cuts;
+        if (!bl.empty()) {
+            cuts = bl.size() >= 2 ? inner_knots(bl) : std::vector<double>{};
+            cuts.insert(cuts.begin(), 0.0);
+            cuts.push_back(1.0);
         }
-        std::sort(cuts.begin(), cuts.end());
-        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-        if (bl.empty()) cuts.clear();
         const quadrature::gauss::Rule rule = quadrature::gauss::legendre(MOMENT_NODES);
         const quadrature::gauss::Rule two = quadrature::gauss::legendre(2);
         std::array<double, detail::DISK_SERIES_TERMS + 1> sums{};
@@ -210,30 +221,6 @@ double integrate_disk(const Disk& disk, double l, double u, const F& f,
 // magnification is even and smooth in l there, A(l) = A(0) (1 + O(l^2)).
 inline constexpr double CENTRE_BELOW = 1e-9;
 
-// The ring magnification for any Einstein radius.  When u exceeds 1e8
-// (l + r), the point-lens magnification is 1/x + 3x/8 + ... with x < 1e-8,
-// and the ring mean is u <1/d> to within 4e-17: <1/d> = 2 K(n)/(pi s), n =
-// 4lr/s^2, K(n) = RF(0, (g/s)^2, 1), which cannot overflow in u^2.  Below
-// that, lengths are rescaled by a power of two (exact; the mean depends on
-// l/u and r/u only) so that u^2 stays finite.
-inline Expected<double> scaled_ring(double l, double r, double gap, double u) noexcept {
-    constexpr double BIG = 0x1p100;
-    const double s = l + r;
-    if (u > 1e8 * s) {
-        double gs = gap / s;
-        if (!(gs * gs >= 2.2250738585072014e-308)) gs = 2.220446049250313e-16;
-        const ellip::Result K = ellip::elliprf(0.0, gs * gs, 1.0);
-        if (!K) return std::unexpected(K.error());
-        return u * (2.0 * *K / (3.141592653589793 * s));
-    }
-    if (u > BIG) {
-        const int k = std::ilogb(u) - 100;
-        return ring_magnification_gap(std::ldexp(l, -k), std::ldexp(r, -k), std::ldexp(gap, -k),
-                                      std::ldexp(u, -k));
-    }
-    return ring_magnification_gap(l, r, gap, u);
-}
-
 // An Einstein radius so small that the magnification is 1 to rounding: the
 // excess flux of a point lens is 4 pi u^2 times the surface brightness at
 // the lens (int_0^inf (A_pl(x) - 1) x dx = 2), so A(l) - 1 <= 4 pi u^2
@@ -253,20 +240,20 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
     const double u = std::fabs(re / rstar);  // Einstein radius in stellar radii
     const double flux = disk.flux();
     const SeriesWeights weights = disk.series_weights();
-    const double peak = disk.peak();
+    const bool no_lens = negligible_lens(u, disk.peak());
     std::vector<double> result;
     result.reserve(l.size());
     for (const double signed_l : l) {
         const double li = std::fabs(signed_l) < CENTRE_BELOW ? 0.0 : std::fabs(signed_l);
         if (!std::isfinite(u) || std::isnan(li)) {
             result.push_back(std::numeric_limits<double>::quiet_NaN());
-        } else if (negligible_lens(u, peak)) {
+        } else if (no_lens) {
             result.push_back(1.0);
         } else if (li >= SERIES_FROM) {
             result.push_back(far_field_series(li, u, weights));
         } else {
             const auto f = [&](double r, double gap) {
-                const Expected<double> a = scaled_ring(li, r, gap, u);
+                const Expected<double> a = ring_magnification(li, r, gap, u);
                 return profile(r) * (a ? *a : std::numeric_limits<double>::quiet_NaN());
             };
             result.push_back(integrate_disk(disk, li, u, f, interrupt) / flux);

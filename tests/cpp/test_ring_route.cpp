@@ -142,13 +142,15 @@ TEST(RingRoute, SwitchesAreContinuous) {
     const double cut = std::sqrt(1e-17 / (4.0 * 3.141592653589793 * disk.peak()));
     EXPECT_EQ(builtin(0.5, 0.99 * cut), 1.0);
     EXPECT_NEAR(builtin(0.5, 1.01 * cut), 1.0, 1e-15);
-    // The far-lens form of the ring mean, u <1/d>, against the full formula
-    // on both sides of u = 1e8 (l + r).
+    // The ring mean with the exact gap, as the rules call it: a lens far
+    // larger than the ring (the mean grows like u) on both sides of the
+    // deep-inside limit u = 2^300 (l + r), with the gap carried through the
+    // rescaling.
     for (const double g : {0.3, 1e-6, -0.2}) {
         const double l = 0.7, r = l - g, s = l + r;
-        const double below = 0.999 * 1e8 * s, above = 1.001 * 1e8 * s;
-        EXPECT_NEAR(*models::scaled_ring(l, r, g, above) / (above / below) /
-                        *models::ring_magnification_gap(l, r, g, below), 1.0, 1e-14) << g;
+        const double below = 0.999 * 0x1p300 * s, above = 1.001 * 0x1p300 * s;
+        EXPECT_NEAR(*models::ring_magnification(l, r, g, above) / (above / below) /
+                        *models::ring_magnification(l, r, g, below), 1.0, 1e-14) << g;
     }
 }
 
