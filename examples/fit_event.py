@@ -154,7 +154,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--epochs", type=int, default=360, help="number of epochs (default 360)")
     parser.add_argument("--seed", type=int, default=2, help="random seed of the simulation")
-    parser.add_argument("--output", default="fit_event.png", help="the plot (default fit_event.png)")
+    parser.add_argument("--output", default="fit_event.png", metavar="PATH",
+                        help="the plot (default fit_event.png)")
     args = parser.parse_args(argv)
     rng = np.random.default_rng(args.seed)
 

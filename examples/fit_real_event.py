@@ -270,10 +270,10 @@ def peak_time(telescopes):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--data", type=pathlib.Path, default=DATA,
+    parser.add_argument("--data", type=pathlib.Path, default=DATA, metavar="DIR",
                         help="directory of the photometry tables (default: the copy in "
                              "examples/data/MB08310)")
-    parser.add_argument("--output", default="fit_real_event.png",
+    parser.add_argument("--output", default="fit_real_event.png", metavar="PATH",
                         help="the plot (default fit_real_event.png)")
     parser.add_argument("--json", metavar="PATH",
                         help="also write the fitted parameters and their errors as JSON")

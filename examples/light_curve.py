@@ -4,15 +4,15 @@ A star of radius rho = 0.01 Einstein radii is crossed by the lens with an
 impact parameter of 0.002 Einstein radii.  The magnification is computed for
 a point source, a uniform disk (Witt & Mao) and a limb-darkened disk
 (linear law, coefficient 0.6, Heyrovsky's ring decomposition), printed as a
-short table and plotted to light_curve.png in the current directory (or the
-path given).
+short table and plotted to light_curve.png in the current directory (or
+--output).
 
-Run:  python examples/light_curve.py [output.png]
+Run:  python examples/light_curve.py [--output PATH]
 (plotting needs matplotlib: pip install '.[examples]')
 """
 
+import argparse
 import math
-import sys
 
 import halomag
 
@@ -27,7 +27,11 @@ def point_source(u):
     return (u * u + 2.0) / (u * math.sqrt(u * u + 4.0))
 
 
-def main(path="light_curve.png"):
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--output", default="light_curve.png", metavar="PATH",
+                        help="the plot (default light_curve.png)")
+    path = parser.parse_args(argv).output
     half_span = 3.0 * RHO * TE  # three stellar radii either side of the peak
     times = [-half_span + 2.0 * half_span * i / (EPOCHS - 1) for i in range(EPOCHS)]
     u = [math.hypot(U0, t / TE) for t in times]
@@ -65,4 +69,4 @@ def main(path="light_curve.png"):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:2])
+    main()

@@ -15,13 +15,13 @@ and for any coefficient a (flux pi (1 - a/3)):
     A(a) = [(1 - a) A_U + a (2/3) (2 M_0.6 - A_U)] / (1 - a/3).
 
 This script prints the magnification of a star crossing the lens for a few
-coefficients and plots it to limb_darkening.png (or the path given).
+coefficients and plots it to limb_darkening.png (or --output).
 
-Run:  python examples/limb_darkening.py [output.png]
+Run:  python examples/limb_darkening.py [--output PATH]
 (plotting needs matplotlib: pip install '.[examples]')
 """
 
-import sys
+import argparse
 
 import halomag
 
@@ -43,7 +43,11 @@ COEFFICIENTS = (0.0, 0.3, 0.6, 1.0)
 RE, RSTAR = 1.0, 0.05  # rho = 0.05
 
 
-def main(path="limb_darkening.png"):
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--output", default="limb_darkening.png", metavar="PATH",
+                        help="the plot (default limb_darkening.png)")
+    path = parser.parse_args(argv).output
     separations = [0.0, 0.5, 0.9, 1.0, 1.1, 2.0, 5.0]
     curves = {a: linear_limb_darkening_magnification(separations, RE, RSTAR, a)
               for a in COEFFICIENTS}
@@ -75,4 +79,4 @@ def main(path="limb_darkening.png"):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:2])
+    main()

@@ -3,7 +3,12 @@
 Run:  python examples/quickstart.py
 """
 
+import argparse
+
 import halomag
+
+# No options; --help says what the script does.
+argparse.ArgumentParser(description=__doc__.split("\n\n")[0]).parse_args()
 
 RE = 1.0      # Einstein radius (any unit)
 RSTAR = 0.01  # stellar radius in the same unit: rho = 0.01

@@ -35,11 +35,22 @@ def test_light_curve_writes_where_it_says(tmp_path):
 
 def test_limb_darkening(tmp_path):
     pytest.importorskip("matplotlib")
-    out = run("limb_darkening.py", str(tmp_path / "ld.png")).stdout
+    out = run("limb_darkening.py", "--output", str(tmp_path / "ld.png")).stdout
     rows = [line.split() for line in out.splitlines()[2:9]]
     # a = 0 is the uniform disk, 40.0125 = sqrt(1 + 4 / rho^2) at the centre.
     assert rows[0][:2] == ["0.00", "40.012498"]
     assert out.splitlines()[-1] == f"wrote {tmp_path / 'ld.png'}"
+    assert (tmp_path / "ld.png").stat().st_size > 10_000
+
+
+@pytest.mark.parametrize("script", sorted(p.name for p in EXAMPLES.glob("*.py")
+                                          if p.name != "many_events.py"))
+def test_help_prints_usage_and_writes_nothing(script, tmp_path):
+    """`--help` is an option, not an output path or a value to compute with
+    (light_curve.py once wrote a picture named --help.png)."""
+    proc = run(script, "--help", cwd=tmp_path)
+    assert proc.stdout.startswith("usage: ") and proc.stderr == ""
+    assert list(tmp_path.iterdir()) == []
 
 
 def test_fit_event_small(tmp_path):
