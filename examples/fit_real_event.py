@@ -14,8 +14,8 @@ published ones:
 
 The source is limb-darkened by the linear law I(r)/I(0) = 1 - a (1 - mu),
 mu = sqrt(1 - r^2), with one coefficient a per band (I, R, H, unfiltered).
-They are fixed by default at the values below, typical of a solar-type star
-in the tables of Claret (2000, A&A 363, 1081): the data constrain a only
+They are fixed by default at the values below, close to those of a solar-type
+star in the tables of Claret (2000, A&A 363, 1081): the data constrain a only
 through the few hours of the crossing, where the planetary anomaly sits too,
 so a fitted a would partly absorb the planet instead of describing the star.
 --fit-limb-darkening fits them (one per band) to show how far they move;
@@ -158,14 +158,13 @@ class Telescope:
         if not self.band:
             raise DataError(f"{path}: no TIME_SERIES_DATA_FILTER keyword (the band)")
         self.times = jd - T_REF
-        self.mag, self.mag_err = mag, err
         self.flux = 10.0 ** (-0.4 * (mag - M_REF))
         # dF = F (0.4 ln 10) dm, to first order.
         self.sigma = self.flux * (0.4 * math.log(10.0)) * err
         self.scale = 1.0   # the error-bar factor k, set after the first fit
 
     def keep(self, pick):
-        for name in ("times", "mag", "mag_err", "flux", "sigma"):
+        for name in ("times", "flux", "sigma"):
             setattr(self, name, getattr(self, name)[pick])
 
 
