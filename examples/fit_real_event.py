@@ -14,8 +14,9 @@ published ones:
 
 The source is limb-darkened by the linear law I(r)/I(0) = 1 - a (1 - mu),
 mu = sqrt(1 - r^2), with one coefficient a per band (I, R, H, unfiltered).
-They are fixed by default at the values below, close to those of a solar-type
-star in the tables of Claret (2000, A&A 363, 1081): the data constrain a only
+They are fixed by default at the round values below, typical of a Sun-like
+star (they are not the publication's own, which a careful fit should use
+instead): the data constrain a only
 through the few hours of the crossing, where the planetary anomaly sits too,
 so a fitted a would partly absorb the planet instead of describing the star.
 --fit-limb-darkening fits them (one per band) to show how far they move;
@@ -72,9 +73,10 @@ PUBLISHED = dict(t0=2454656.39975, u0=0.00300, tE=11.14, tstar=0.05487)
 PUBLISHED["rho"] = PUBLISHED["tstar"] / PUBLISHED["tE"]
 T_REF = 2454656.0      # the fit works in HJD - T_REF, where a step of 1e-8 day is a number
 M_REF = 18.0           # flux 1 is magnitude 18 on each telescope's own scale
-# Linear limb-darkening coefficients for a solar-type star (Claret 2000,
-# Teff about 5800 K, log g 4.5, solar metallicity; unfiltered CCD light lies
-# between R and I).
+# Round linear limb-darkening coefficients typical of a Sun-like star, darker
+# in the blue (R) than in the infrared (H); unfiltered CCD light lies between
+# R and I.  Not fitted, and not the publication's values: change them with
+# --limb-darkening BAND=A.
 LIMB_DARKENING = {"R": 0.62, "I": 0.53, "H": 0.36, "unfiltered": 0.58}
 COLUMNS = ("JD", "RELATIVE_MAGNITUDE", "MAGNITUDE_UNCERTAINTY")
 NAMES = ("t0", "u0", "tE", "rho")
