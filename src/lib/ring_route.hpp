@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "elliptic/ellip.hpp"
@@ -41,6 +42,7 @@
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
 #include "lib/ring_rules.hpp"
+#include "lib/small_source.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
@@ -251,6 +253,9 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
             result.push_back(1.0);
         } else if (li >= SERIES_FROM) {
             result.push_back(far_field_series(li, u, weights));
+        } else if (std::is_same_v<Disk, LimbDarkenedDisk> && small_source_applies(li, u)) {
+            // The built-in law near a small star: lib/small_source.hpp.
+            result.push_back(limb_darkened_small_source_disk(li, u, std::fabs(rstar / re)));
         } else {
             const auto f = [&](double r, double gap) {
                 const Expected<double> a = ring_magnification(li, r, gap, u);
