@@ -93,9 +93,29 @@ inline bool small_source_applies(double l, double u) noexcept {
 
 namespace detail {
 
+// The first term outside the disk, ((2 - w) theta + s)/2, for l > 1:
+// directly where theta >= 0.75 (both parts positive, or cancelling by less
+// than 1.3) and as w f(2 theta)/4 from the Taylor series of f(phi) = sin phi
+// - phi cos phi below.
+inline double first_term_direct(double w, double theta, double s) noexcept {
+    return 0.5 * (theta * (2.0 - w) + s);
+}
+
+inline double first_term_series(double w, double theta) noexcept {
+    const double phi = theta + theta;
+    const double phi2 = phi * phi;
+    int m = SMALL_SOURCE_SINE_TERMS - 1;
+    double f = SMALL_SOURCE_SINE[m];
+    while (m > 0) f = f * phi2 + SMALL_SOURCE_SINE[--m];
+    return 0.25 * w * (f * (phi2 * phi));
+}
+
+inline constexpr double FIRST_TERM_SERIES_BELOW = 0.75;  // theta, i.e. l > 1.4673
+
 // sum_k x^k (Theta alpha_k P_k(w) + s alpha_k Q_k(w)) for 0 <= l < 3,
-// small_source_applies(l, u).
-inline double small_source_sum(double l, double u) noexcept {
+// small_source_applies(l, u); `terms` (if given) receives the number of
+// terms summed.
+inline double small_source_sum(double l, double u, int* terms = nullptr) noexcept {
     constexpr double HALF_PI = 1.5707963267948966;
     const double w = l * l;
     const double x = 1.0 / u / u;
@@ -107,19 +127,12 @@ inline double small_source_sum(double l, double u) noexcept {
     } else {
         s = std::sqrt((l - 1.0) * (l + 1.0));
         theta = std::atan2(1.0, s);
-        if (theta < 0.75) {
-            const double phi = theta + theta;
-            const double phi2 = phi * phi;
-            int m = SMALL_SOURCE_SINE_TERMS - 1;
-            double f = SMALL_SOURCE_SINE[m];
-            while (m > 0) f = f * phi2 + SMALL_SOURCE_SINE[--m];
-            total = 0.25 * w * (f * (phi2 * phi));
-        } else {
-            total = 0.5 * (theta * (2.0 - w) + s);
-        }
+        total = theta < FIRST_TERM_SERIES_BELOW ? first_term_series(w, theta)
+                                                : first_term_direct(w, theta, s);
     }
     double xk = 1.0;
-    for (int k = 1; k < SMALL_SOURCE_TERMS; ++k) {
+    int k = 1;
+    for (; k < SMALL_SOURCE_TERMS; ++k) {
         xk *= x;
         int i = SMALL_SOURCE_P_OFFSET[k + 1] - 1;
         double p = SMALL_SOURCE_P[i];
@@ -135,6 +148,7 @@ inline double small_source_sum(double l, double u) noexcept {
         total += term;
         if (q * std::fabs(term) <= 0x1p-56 * total) break;
     }
+    if (terms != nullptr) *terms = k < SMALL_SOURCE_TERMS ? k + 1 : k;
     return total;
 }
 
