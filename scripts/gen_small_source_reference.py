@@ -10,13 +10,15 @@ independent of the series, which it is meant to check.  The rows:
   separations l = 0, 1e-9, 0.5, 1 - 1e-12, 1, 1 + 1e-12, 1.5, 2.9 and
   3 - 1e-9 (the last below the far-field series' threshold 3);
 * both sides of the switch in u between the ring rules and the series,
-  ((1 + l)/(2u))^2 = 0.36, at a relative distance 1e-9, for l = 0, 0.5, 1,
-  1.5 and 2.9;
+  ((1 + l)/(2u))^2 = 0.5 up to l = 1.5 and 0.36 beyond, at a relative
+  distance 1e-9, for l = 0, 0.5, 1, 1.5 and 2.9, and both sides of l = 1.5
+  where the ratio changes;
 * a ladder u = 2^(j/2), j = 2..26, at l = 0.5 and 2.9, which crosses the
   points where the series' number of terms changes.
 
-Usage:  nice python scripts/gen_small_source_reference.py [tests/data/small_source_reference.txt]
-(two processes; about ten minutes on a shared dual-core machine)
+Usage:  nice python scripts/gen_small_source_reference.py [tests/data/small_source_reference.txt [old]]
+(rows of an earlier output `old` are reused; two processes, about twenty
+minutes on a shared dual-core machine)
 """
 
 import math
@@ -33,7 +35,13 @@ from reference_io import emit  # noqa: E402
 
 GRID_U = [1.5, 2.0, 3.0, 5.0, 10.0, 100.0, 1e3, 1e4]
 GRID_L = [0.0, 1e-9, 0.5, 1 - 1e-12, 1.0, 1 + 1e-12, 1.5, 2.9, 3 - 1e-9]
-SWITCH_RATIO = 0.36  # lib/small_source.hpp, SMALL_SOURCE_RATIO
+
+
+def switch_ratio(l):
+    """lib/small_source.hpp, small_source_ratio."""
+    return 0.5 if l <= 1.5 else 0.36
+
+
 SWITCH_L = [0.0, 0.5, 1.0, 1.5, 2.9]
 LADDER_L = [0.5, 2.9]
 
@@ -43,9 +51,12 @@ def cases():
         for l in GRID_L:
             yield "grid", l, u
     for l in SWITCH_L:
-        at = (1 + l) / (2 * math.sqrt(SWITCH_RATIO))
+        at = (1 + l) / (2 * math.sqrt(switch_ratio(l)))
         for side in (-1e-9, 1e-9):
             yield "switch", l, at * (1 + side)
+    for u in (1.8, 2.05):  # between the two ratios: series at l = 1.5, rules just beyond
+        for l in (1.5, 1.5000000000000002):
+            yield "near", l, u
     for l in LADDER_L:
         for j in range(2, 27):
             yield "ladder", l, 2 ** (j / 2)
@@ -58,9 +69,18 @@ def row(case):
 
 
 def main(argv):
-    todo = list(cases())
+    """argv: [output file [previous output whose rows are reused]]"""
+    done = {}
+    if len(argv) > 2:
+        for line in open(argv[2]):
+            if line.strip() and not line.startswith("#"):
+                kind, l, u, _ = line.split()
+                done[(kind, float(l), float(u))] = line.strip()
+    todo = [c for c in cases() if c not in done]
     with multiprocessing.Pool(2) as pool:
-        rows = list(pool.imap(row, todo, chunksize=1))
+        for case, line in zip(todo, pool.imap(row, todo, chunksize=1)):
+            done[case] = line
+    rows = [done[c] for c in cases()]
     lines = ["# The built-in linear limb darkening 1 - 0.6 (1 - sqrt(1 - r^2)) where the",
              "# small-source series serves it and across its switches (mpmath, 30 digits;",
              "# scripts/gen_small_source_reference.py).  halomag arguments: l, re = u, rstar = 1.",

@@ -52,9 +52,9 @@
 // the terms alternate and shrink by at least q = ((1 + l)/(2u))^2 per step:
 // the sum stops once q |term| is below 2^-56 of the sum.  At u = 10 that is 7
 // to 12 terms for l < 3, at u = 1000 three or four.  The series is used for
-// l < 3 (the mean-value series takes over there) and q <= SMALL_SOURCE_RATIO,
-// where at most about 40 terms are summed; that costs less than the ring
-// rules everywhere.
+// l < 3 (the mean-value series takes over there) and q <= small_source_ratio(l),
+// where at most about 55 terms are summed and the series costs less than the
+// ring rules.
 //
 // No term overflows: u enters as x = 1/u^2 (0 for a huge u, when only the
 // first term is left) and as the final factor u, which overflows only when
@@ -76,19 +76,31 @@
 
 namespace halomag::models {
 
-// The largest ((1 + l)/(2u))^2 for which the series is used.
+// The largest q = ((1 + l)/(2u))^2 for which the series is used: about 55
+// terms at 0.5, 40 at 0.36.  Inside the star and just outside it the ring
+// rules cost 1 to 6.5 us per separation at these u (0.7 to 2 Einstein
+// radii) and the series 0.6 to 1.2 us at q = 0.5; from l = 1.5 on the rules
+// drop to 0.8 us, and the series, which evaluates the outside polynomials
+// Q_k as well, costs 1.2 us at q = 0.5 but 0.6 us at 0.36 (measured
+// from Python, one list call).
+inline constexpr double SMALL_SOURCE_RATIO_NEAR = 0.5;
 inline constexpr double SMALL_SOURCE_RATIO = 0.36;
+inline constexpr double SMALL_SOURCE_NEAR = 1.5;  // l up to which the first ratio holds
 
 // Below this separation (stellar radii) the series applies; from it on the
 // mean-value series does.
 inline constexpr double SMALL_SOURCE_BELOW = DISK_SERIES_FROM;
+
+inline constexpr double small_source_ratio(double l) noexcept {
+    return l <= SMALL_SOURCE_NEAR ? SMALL_SOURCE_RATIO_NEAR : SMALL_SOURCE_RATIO;
+}
 
 // Whether the series serves separation l >= 0 at Einstein radius u (stellar
 // radii): false for NaN or infinite arguments.
 inline bool small_source_applies(double l, double u) noexcept {
     if (!(l < SMALL_SOURCE_BELOW) || !(u < std::numeric_limits<double>::infinity())) return false;
     const double half = 0.5 * (1.0 + l) / u;
-    return half * half <= SMALL_SOURCE_RATIO;
+    return half * half <= small_source_ratio(l);
 }
 
 namespace detail {

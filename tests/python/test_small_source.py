@@ -9,7 +9,11 @@ import pathlib
 import halomag
 
 DATA = pathlib.Path(__file__).resolve().parents[1] / "data" / "small_source_reference.txt"
-RATIO = 0.36  # the series serves ((1 + l)/(2u))^2 <= RATIO, l < 3
+# The series serves ((1 + l)/(2u))^2 <= ratio(l), l < 3.
+
+
+def ratio(l):
+    return 0.5 if l <= 1.5 else 0.36
 
 
 def by_einstein_radius():
@@ -31,7 +35,7 @@ def test_both_routes_against_reference():
         rings = halomag.integrated_heyrovsky_magnification(ls, u, 1.0)
         disks = halomag.integrated_witt_mao_magnification(ls, u, 1.0)
         for (l, value), h, w in zip(rows, rings, disks):
-            by_series = l < 3 and (0.5 * (1 + l) / u) ** 2 <= RATIO
+            by_series = l < 3 and (0.5 * (1 + l) / u) ** 2 <= ratio(l)
             series += by_series
             assert abs(h / value - 1) <= 1e-14, (l, u, h, value)
             assert abs(w / value - 1) <= (1e-14 if by_series else 1e-9), (l, u, w, value)
