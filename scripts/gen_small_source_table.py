@@ -53,13 +53,16 @@ Usage: scripts/gen_small_source_table.py [--check]
 
 from __future__ import annotations
 
-import argparse
 import math
 import pathlib
 import sys
 from fractions import Fraction
 
 import mpmath
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from gen_disk_series_table import _add, _diff, _mul, _scale  # noqa: E402
+from reference_io import header_main  # noqa: E402
 
 TERMS = 64  # k = 0 .. TERMS - 1
 SINE_TERMS = 12  # of the f(phi) series, enough for phi <= 1.5
@@ -92,30 +95,6 @@ def inside_polynomial(k):
             / Fraction(math.factorial(n)) ** 2 for n in range(k + 2)]
 
 
-def _add(*polys):
-    out = [Fraction(0)] * max(len(p) for p in polys)
-    for p in polys:
-        for i, x in enumerate(p):
-            out[i] += x
-    return out
-
-
-def _mul(a, b):
-    out = [Fraction(0)] * (len(a) + len(b) - 1)
-    for i, x in enumerate(a):
-        for j, y in enumerate(b):
-            out[i + j] += x * y
-    return out
-
-
-def _scale(p, c):
-    return [x * c for x in p]
-
-
-def _diff(p):
-    return [i * p[i] for i in range(1, len(p))] or [Fraction(0)]
-
-
 W = [Fraction(0), Fraction(1)]
 W_MINUS_1 = [Fraction(-1), Fraction(1)]
 
@@ -145,25 +124,26 @@ def _solve(columns, rhs):
     return [rows[i][n] for i in range(n)]
 
 
+def _pad(p, size):
+    return p + [Fraction(0)] * (size - len(p))
+
+
 def outside_polynomials(count):
     """Q_0 .. Q_(count-1)."""
     qs = [[Fraction(1, 2)]]
     for k in range(1, count):
         p = inside_polynomial(k)
-        assert _scale(_diff(_mul(W, _diff(p))), 4) == \
-            _add(_scale(inside_polynomial(k - 1), (2 * k - 1) ** 2), [Fraction(0)] * (k + 1))[:k + 1]
+        assert _pad(_scale(_diff(_mul(W, _diff(p))), 4), k + 1) == \
+            _scale(inside_polynomial(k - 1), (2 * k - 1) ** 2)
         size = 2 * k + 4
-        base = _s_part(p, [Fraction(0)])
         rhs = _add(_scale(_mul(qs[-1], _mul(W_MINUS_1, W_MINUS_1)), (2 * k - 1) ** 2),
-                   _scale(base, -1), [Fraction(0)] * size)
+                   _scale(_s_part(p, [Fraction(0)]), -1))
         columns = []
         for j in range(k + 1):
             unit = [Fraction(0)] * (k + 1)
             unit[j] = Fraction(1)
-            col = _add(_s_part([Fraction(0)], unit), [Fraction(0)] * size)
-            columns.append(col)
-        rhs = rhs + [Fraction(0)] * (size - len(rhs))
-        qs.append(_solve(columns, rhs))
+            columns.append(_pad(_s_part([Fraction(0)], unit), size))
+        qs.append(_solve(columns, _pad(rhs, size)))
     return qs
 
 
@@ -271,24 +251,12 @@ def render(ps, qs):
     return "\n".join(lines) + "\n"
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true", help="compare with the committed header")
-    args = parser.parse_args(argv)
+def make_header():
     ps = [inside_polynomial(k) for k in range(TERMS)]
     qs = outside_polynomials(TERMS)
     check(ps, qs)
-    text = render(ps, qs)
-    if args.check:
-        if HEADER.read_text() != text:
-            print(f"{HEADER} differs from a fresh generation", file=sys.stderr)
-            return 1
-        print("header up to date")
-        return 0
-    HEADER.write_text(text)
-    print(f"wrote {HEADER}")
-    return 0
+    return render(ps, qs)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(header_main(None, __doc__, HEADER, make_header))
