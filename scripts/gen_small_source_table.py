@@ -166,6 +166,9 @@ def check(ps, qs):
     for k in range(1, len(alphas) - 1):
         assert alphas[k] * alphas[k + 1] < 0, k
         assert 4 * abs(alphas[k + 1]) <= abs(alphas[k]), k
+    # Q_k(1) = P_k(1): with theta = pi/2 - s + O(s^3) the terms linear in s
+    # cancel, so the outside form meets the inside one with its slope.
+    assert all(sum(p) == sum(q) for p, q in zip(ps, qs))
     mpmath.mp.dps = 40
     pi = mpmath.pi
     for k in range(len(ps)):

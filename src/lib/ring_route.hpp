@@ -2,7 +2,8 @@
 //
 //   A(l) = int_0^1 p(r) A_ring(l, r) 2 pi r dr / N,   N = int_0^1 p(r) 2 pi r dr,
 //
-// with the rules of lib/ring_rules.hpp, and far out the mean-value series.
+// with the rules of lib/ring_rules.hpp, and far out the mean-value series
+// (for the built-in law near a small star, the series of lib/small_source.hpp).
 //
 // Far field.  The mean of a smooth function over a circle of radius r about
 // a point is sum_n (r/2)^(2n) Delta^n A(l) / (n!)^2 [2], so averaging over

@@ -34,7 +34,8 @@
 //
 // Theta = pi/2 and s = 0 inside, one formula on both sides of the limb: at
 // l = 1 the outside form meets the inside one (theta = pi/2, s = 0) with its
-// slope, the s terms cancelling to O(s^3).
+// slope: theta = pi/2 - s + O(s^3) and Q_k(1) = P_k(1), so the terms linear
+// in s cancel.
 //
 // Rounding.  P_k has positive coefficients but for the last, and P_k(w) at
 // w <= 1 loses at most a factor 3 (k = 0: 1 - w/2); outside, P_k theta and
@@ -50,11 +51,11 @@
 // Truncation.  From k = 1 on alpha_k alternates in sign and shrinks at least
 // fourfold (checked by the generator), and 0 < V_(k+1) <= (1 + l)^2 V_k, so
 // the terms alternate and shrink by at least q = ((1 + l)/(2u))^2 per step:
-// the sum stops once q |term| is below 2^-56 of the sum.  At u = 10 that is 7
-// to 12 terms for l < 3, at u = 1000 three or four.  The series is used for
+// the sum stops once q |term| is below 2^-56 of the sum.  At u = 10 that is 6
+// to 11 terms for l < 3, at u = 1000 three, at u = 1e4 two or three.  The series is used for
 // l < 3 (the mean-value series takes over there) and q <= small_source_ratio(l),
-// where at most about 55 terms are summed and the series costs less than the
-// ring rules.
+// where at most 45 terms are summed and the series costs less than the ring
+// rules.
 //
 // No term overflows: u enters as x = 1/u^2 (0 for a huge u, when only the
 // first term is left) and as the final factor u, which overflows only when
@@ -76,8 +77,8 @@
 
 namespace halomag::models {
 
-// The largest q = ((1 + l)/(2u))^2 for which the series is used: about 55
-// terms at 0.5, 40 at 0.36.  Inside the star and just outside it the ring
+// The largest q = ((1 + l)/(2u))^2 for which the series is used: up to 45
+// terms at 0.5, 31 at 0.36.  Inside the star and just outside it the ring
 // rules cost 1 to 6.5 us per separation at these u (0.7 to 2 Einstein
 // radii) and the series 0.6 to 1.2 us at q = 0.5; from l = 1.5 on the rules
 // drop to 0.8 us, and the series, which evaluates the outside polynomials

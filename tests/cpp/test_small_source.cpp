@@ -102,8 +102,8 @@ TEST(SmallSource, TermCountChangesAreContinuous) {
                 << "l=" << l << " u=" << a << " terms " << terms(l, a) << " -> " << terms(l, b);
             ++changes;
         }
-        // Never more than about 55 terms, never fewer than 2.
-        EXPECT_LE(terms(l, start), 60) << l;
+        // At most 45 terms, never fewer than 2.
+        EXPECT_LE(terms(l, start), 45) << l;
         EXPECT_GE(terms(l, 1e7), 2) << l;
     }
     EXPECT_GE(changes, 150);
