@@ -13,11 +13,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
 #include <vector>
 
 #include "lib/integrated.hpp"
 #include "lib/models.hpp"
 #include "lib/profiles.hpp"
+#include "lib/small_source.hpp"
 #include "numerics/interp.hpp"
 
 namespace {
@@ -39,7 +41,8 @@ double per_separation(F&& f, std::size_t separations, double& checksum, int repe
 }
 
 // Ring evaluations per separation of the ring route (0 where the far-field
-// series applies), mean and largest.
+// series or, for the built-in profile, the small-source series applies),
+// mean and largest.
 template <class Disk>
 void count(const char* name, const std::vector<double>& l, const Disk& disk, double re,
            double rstar) {
@@ -47,7 +50,9 @@ void count(const char* name, const std::vector<double>& l, const Disk& disk, dou
     std::uint64_t total = 0, most = 0;
     for (const double li : l) {
         std::uint64_t n = 0;
-        if (li < m::SERIES_FROM) {
+        const bool small_source =
+            std::is_same_v<Disk, m::LimbDarkenedDisk> && m::small_source_applies(li, u);
+        if (li < m::SERIES_FROM && !small_source) {
             m::integrate_disk(disk, li, u, [&](double r, double g) {
                 return *m::ring_magnification_gap(li, r, g, u);
             }, {}, &n);

@@ -43,13 +43,15 @@ committed header with a fresh one and exits non-zero on a difference).
 
 from __future__ import annotations
 
-import argparse
 import math
 import pathlib
 import sys
 from fractions import Fraction
 
 import mpmath
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from reference_io import header_main  # noqa: E402
 
 TERMS = 20  # enough for l >= 3 (15 terms at most are used, measured)
 HEADER = pathlib.Path(__file__).resolve().parent.parent / "src" / "lib" / "disk_series_table.hpp"
@@ -199,23 +201,11 @@ def render(qs):
     return "\n".join(lines) + "\n"
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true", help="compare with the committed header")
-    args = parser.parse_args(argv)
+def make_header():
     qs = q_polynomials(TERMS)
     check(qs)
-    text = render(qs)
-    if args.check:
-        if HEADER.read_text() != text:
-            print(f"{HEADER} differs from a fresh generation", file=sys.stderr)
-            return 1
-        print("header up to date")
-        return 0
-    HEADER.write_text(text)
-    print(f"wrote {HEADER}")
-    return 0
+    return render(qs)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(header_main(None, __doc__, HEADER, make_header))

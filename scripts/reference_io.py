@@ -26,3 +26,24 @@ def emit(lines, argv):
             fh.write(text)
     else:
         sys.stdout.write(text)
+
+
+def header_main(argv, doc, path, make_text):
+    """The main of a header generator: `--check` compares the committed
+    header with make_text(), otherwise it is written; returns the exit
+    status."""
+    import argparse
+
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--check", action="store_true", help="compare with the committed header")
+    check = parser.parse_args(argv).check
+    text = make_text()
+    if check:
+        if path.read_text() != text:
+            print(f"{path} differs from a fresh generation", file=sys.stderr)
+            return 1
+        print("header up to date")
+        return 0
+    path.write_text(text)
+    print(f"wrote {path}")
+    return 0

@@ -79,8 +79,11 @@ def integrated_witt_mao_magnification(l: _Floats, re: _Float, rstar: _Float) -> 
     Returns:
         A list with one magnification per element of ``l``.
 
-    Accuracy: within 3e-10 relative near the star (a numerical derivative
-    of the disk magnification), to rounding from three stellar radii on;
+    Accuracy: to rounding (3e-15 relative) from three stellar radii on and
+    wherever the star is small against the Einstein radius, re/rstar above
+    (1 + l)/1.41 within 1.5 stellar radii and above (1 + l)/1.2 beyond
+    (the small-source series); within 3e-10 relative elsewhere near the star
+    (a numerical derivative of the disk magnification).
     ``integrated_heyrovsky_magnification`` is good to 3e-15 everywhere.
 
     Raises:

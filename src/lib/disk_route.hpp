@@ -75,6 +75,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "lib/integrated.hpp"
@@ -82,6 +83,7 @@
 #include "lib/models.hpp"
 #include "lib/profiles.hpp"
 #include "lib/ring_route.hpp"
+#include "lib/small_source.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
@@ -263,7 +265,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     cuts.reserve(inner.size() + 6);
     std::vector<double> result;
     result.reserve(l.size());
-    for (const double li : l) {
+    for (std::size_t index = 0; index < l.size(); ++index) {
+        const double li = l[index];
         // The magnification is even in l and smooth at the centre: below
         // 2^-60 it is the value at l = 0 to rounding, and the disks of the
         // subnormal radii next to such a lens would overflow.
@@ -274,6 +277,13 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         }
         if (far_field != nullptr && lens >= SERIES_FROM) {
             result.push_back(far_field_series(lens, 1.0 / rho, *far_field));
+            if (interrupt(1)) return interrupted();
+            continue;
+        }
+        if (std::is_same_v<Profile, LinearLimbDarkening> && small_source_applies(lens, 1.0 / rho)) {
+            // The built-in law near a small star (lib/small_source.hpp), with
+            // the gate's uniform disk; no disk is integrated.
+            result.push_back(limb_darkened_small_source(lens, 1.0 / rho, (*gate)[index]));
             if (interrupt(1)) return interrupted();
             continue;
         }

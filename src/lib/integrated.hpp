@@ -31,7 +31,9 @@
 // The ring route chooses, per separation, Gauss rules placed from the
 // integrand's singularities and the mean-value series far out
 // (lib/ring_route.hpp, lib/ring_rules.hpp); both routes divide by the
-// profile's exact flux.
+// profile's exact flux.  For the built-in law, both routes sum the
+// small-source series (lib/small_source.hpp) where the star is small against
+// the Einstein radius, inside and near it: no quadrature there.
 //
 // References
 //   [1] D. Heyrovsky, "Computing limb-darkening coefficients from stellar

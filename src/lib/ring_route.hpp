@@ -2,7 +2,8 @@
 //
 //   A(l) = int_0^1 p(r) A_ring(l, r) 2 pi r dr / N,   N = int_0^1 p(r) 2 pi r dr,
 //
-// with the rules of lib/ring_rules.hpp, and far out the mean-value series.
+// with the rules of lib/ring_rules.hpp, and far out the mean-value series
+// (for the built-in law near a small star, the series of lib/small_source.hpp).
 //
 // Far field.  The mean of a smooth function over a circle of radius r about
 // a point is sum_n (r/2)^(2n) Delta^n A(l) / (n!)^2 [2], so averaging over
@@ -34,6 +35,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 #include "elliptic/ellip.hpp"
@@ -41,6 +43,7 @@
 #include "lib/models.hpp"
 #include "lib/ring.hpp"
 #include "lib/ring_rules.hpp"
+#include "lib/small_source.hpp"
 #include "lib/uniform_disk.hpp"
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
@@ -251,6 +254,9 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
             result.push_back(1.0);
         } else if (li >= SERIES_FROM) {
             result.push_back(far_field_series(li, u, weights));
+        } else if (std::is_same_v<Disk, LimbDarkenedDisk> && small_source_applies(li, u)) {
+            // The built-in law near a small star: lib/small_source.hpp.
+            result.push_back(limb_darkened_small_source_disk(li, u, std::fabs(rstar / re)));
         } else {
             const auto f = [&](double r, double gap) {
                 const Expected<double> a = ring_magnification(li, r, gap, u);
