@@ -95,14 +95,23 @@ inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
 // nearest other singularity.
 inline constexpr double CORE_FRACTION = 0.5;
 
-// Up to 96 singularities of the integrand in the plane of a piece's
-// variable, both members of each conjugate pair (non-finite ones, which
-// overflowed and are far away, are dropped).
+// Up to 48 singularities of the integrand in the plane of a piece's
+// variable (non-finite ones, which overflowed and are far away, are
+// dropped).  The integrand is real on the real axis, so its singularities
+// come in conjugate pairs, and a Bernstein ellipse about a real interval
+// (or the distance to the real axis) sees z and its conjugate alike: only
+// the member in the upper half-plane is kept, and each point once.  The
+// planners' sizing loops run over half the points they would otherwise.
 struct Singularities {
-    std::array<Complex, 96> z{};
+    std::array<Complex, 48> z{};
     std::size_t size = 0;
     void add(Complex v) noexcept {
-        if (size < z.size() && std::isfinite(v.real()) && std::isfinite(v.imag())) z[size++] = v;
+        if (!(std::isfinite(v.real()) && std::isfinite(v.imag()))) return;
+        if (v.imag() < 0.0) v = std::conj(v);
+        for (std::size_t k = 0; k < size; ++k) {
+            if (z[k] == v) return;
+        }
+        if (size < z.size()) z[size++] = v;
     }
 };
 
@@ -202,9 +211,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
     if (h < length) {
         Singularities mapped;
         for (std::size_t k = 0; k < sing.size; ++k) {
-            const Complex s = std::log(sing.z[k] / h);
-            mapped.add(s);
-            mapped.add(std::conj(s));
+            mapped.add(std::log(sing.z[k] / h));
         }
         // The parts phi, psi are singular at the core-only points; their sum
         // is analytic there on the principal branch of ln x only.  In s the
@@ -212,9 +219,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         // points back at Im s = +-pi (x -> -x) and +-2 pi.
         if (log_end) {
             for (std::size_t k = 0; k < core_only.size; ++k) {
-                const Complex s = Complex(std::log(gauss::modulus(core_only.z[k]) / h), PI);
-                mapped.add(s);
-                mapped.add(std::conj(s));
+                mapped.add(Complex(std::log(gauss::modulus(core_only.z[k]) / h), PI));
             }
         }
         const auto exp_map = [&](double s) {
@@ -245,20 +250,20 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
 template <class Emit>
 void limb_darkened_nodes(double l, double u, Emit& emit) {
     const auto r_sing = ring_singularities(l, u);
-    // mu = +-sqrt(1 - r_s^2) for every singular r_s (the two signs and the
-    // conjugates: a real integrand has them in pairs).
+    // mu = +-sqrt(1 - r_s^2) for every singular r_s (the two signs; the
+    // conjugates are implied, see Singularities).  The four complex r_s =
+    // +-l +- 2iu give one pair: 1 - r_s^2 for -l + 2iu is the conjugate of
+    // that for l + 2iu.
     // r = +-l exactly: mu = +-sqrt((1 - l)(1 + l)), formed without the
     // rounding of 1 - l^2 so that the one at the lens is exactly the end of
     // its piece.
     const auto mu_singularities = [&](Singularities& out, auto&& shift) {
-        for (std::size_t k = 2; k < r_sing.size(); ++k) {
-            const Complex rs = r_sing[k];
-            const Complex m = std::sqrt(Complex(1.0, 0.0) - rs * rs);
-            for (const Complex v : {m, -m, std::conj(m), -std::conj(m)}) out.add(shift(v));
-        }
+        const Complex rs = r_sing[2];
+        const Complex mq = std::sqrt(Complex(1.0, 0.0) - rs * rs);
+        for (const Complex v : {mq, -mq}) out.add(shift(v));
         const double c = (1.0 - l) * (1.0 + l);
         const Complex m = c >= 0.0 ? Complex(std::sqrt(c), 0.0) : Complex(0.0, std::sqrt(-c));
-        for (const Complex v : {m, -m, std::conj(m), -std::conj(m)}) out.add(shift(v));
+        for (const Complex v : {m, -m}) out.add(shift(v));
     };
     if (l == 0.0) {
         // r in [0, 1/2]: r A(0, r) is analytic in r, singular at r = +-2iu.
