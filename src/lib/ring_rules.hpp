@@ -99,24 +99,39 @@ inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
 // nearest other singularity.
 inline constexpr double CORE_FRACTION = 0.5;
 
-// Up to 48 singularities of the integrand in the plane of a piece's
+// Up to 24 singularities of the integrand in the plane of a piece's
 // variable (non-finite ones, which overflowed and are far away, are
-// dropped).  The integrand is real on the real axis, so its singularities
-// come in conjugate pairs, and a Bernstein ellipse about a real interval
-// (or the distance to the real axis) sees z and its conjugate alike: only
-// the member in the upper half-plane is kept, and each point once.  The
-// planners' sizing loops run over half the points they would otherwise.
-struct Singularities {
-    std::array<Complex, 48> z{};
-    std::size_t size = 0;
+// dropped; the rules below never list more than a dozen).  The integrand is
+// real on the real axis, so its singularities come in conjugate pairs, and
+// a Bernstein ellipse about a real interval (or the distance to the real
+// axis) sees z and its conjugate alike: only the member in the upper
+// half-plane is kept, and each point once.  The storage is left
+// uninitialised (only the first `size` entries are ever read): the planners
+// build several of these per separation, and clearing them cost as much as
+// filling them.
+class Singularities {
+public:
+    Singularities() noexcept {}  // NOLINT: re_, im_ deliberately uninitialised
+    std::size_t size() const noexcept { return size_; }
+    Complex operator[](std::size_t k) const noexcept { return {re_[k], im_[k]}; }
     void add(Complex v) noexcept {
-        if (!(std::isfinite(v.real()) && std::isfinite(v.imag()))) return;
-        if (v.imag() < 0.0) v = std::conj(v);
-        for (std::size_t k = 0; k < size; ++k) {
-            if (z[k] == v) return;
+        const double x = v.real(), y = std::fabs(v.imag());
+        if (!(std::isfinite(x) && std::isfinite(y))) return;
+        for (std::size_t k = 0; k < size_; ++k) {
+            if (re_[k] == x && im_[k] == y) return;
         }
-        if (size < z.size()) z[size++] = v;
+        if (size_ < CAPACITY) {
+            re_[size_] = x;
+            im_[size_] = y;
+            ++size_;
+        }
     }
+
+private:
+    static constexpr std::size_t CAPACITY = 24;
+    double re_[CAPACITY];
+    double im_[CAPACITY];
+    std::size_t size_ = 0;
 };
 
 // Semi-axis sum of the ellipse with foci a, b through z (>= 1).
@@ -139,11 +154,11 @@ void legendre(double a, double b, const Singularities& sing, const Map& map, Emi
     if (!(b > a)) return;
     double rho = std::numeric_limits<double>::infinity();
     Complex nearest{};
-    for (std::size_t k = 0; k < sing.size; ++k) {
-        const double r = bernstein_rho(sing.z[k], a, b);
+    for (std::size_t k = 0; k < sing.size(); ++k) {
+        const double r = bernstein_rho(sing[k], a, b);
         if (r < rho) {
             rho = r;
-            nearest = sing.z[k];
+            nearest = sing[k];
         }
     }
     const std::size_t n = nodes_for(rho, kk);
@@ -193,16 +208,16 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
               const Singularities& core_only = {}, double kk = K_LEGENDRE) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
-    for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, gauss::modulus(sing.z[k]));
+    for (std::size_t k = 0; k < sing.size(); ++k) dmin = std::min(dmin, gauss::modulus(sing[k]));
     if (log_end) {
-        for (std::size_t k = 0; k < core_only.size; ++k) dmin = std::min(dmin, gauss::modulus(core_only.z[k]));
+        for (std::size_t k = 0; k < core_only.size(); ++k) dmin = std::min(dmin, gauss::modulus(core_only[k]));
     }
     const double h = std::min(length, CORE_FRACTION * dmin);
     if (log_end) {
         double rho = std::numeric_limits<double>::infinity();
-        for (std::size_t k = 0; k < sing.size; ++k) rho = std::min(rho, bernstein_rho(sing.z[k], 0.0, h));
-        for (std::size_t k = 0; k < core_only.size; ++k) {
-            rho = std::min(rho, bernstein_rho(core_only.z[k], 0.0, h));
+        for (std::size_t k = 0; k < sing.size(); ++k) rho = std::min(rho, bernstein_rho(sing[k], 0.0, h));
+        for (std::size_t k = 0; k < core_only.size(); ++k) {
+            rho = std::min(rho, bernstein_rho(core_only[k], 0.0, h));
         }
         const std::size_t n = std::min(nodes_for(rho, LOG_FACTOR * kk), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
@@ -214,16 +229,16 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
     }
     if (h < length) {
         Singularities mapped;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            mapped.add(std::log(sing.z[k] / h));
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            mapped.add(std::log(sing[k] / h));
         }
         // The parts phi, psi are singular at the core-only points; their sum
         // is analytic there on the principal branch of ln x only.  In s the
         // logarithm ln h + s has no branch, and the other sheets put those
         // points back at Im s = +-pi (x -> -x) and +-2 pi.
         if (log_end) {
-            for (std::size_t k = 0; k < core_only.size; ++k) {
-                mapped.add(Complex(std::log(gauss::modulus(core_only.z[k]) / h), PI));
+            for (std::size_t k = 0; k < core_only.size(); ++k) {
+                mapped.add(Complex(std::log(gauss::modulus(core_only[k]) / h), PI));
             }
         }
         const auto exp_map = [&](double s) {
@@ -300,8 +315,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         // At l = 1 the ring through the lens is the limb: ln mu^2 at mu = 0,
         // taken by the logarithmic core and removed from the list.
         Singularities others;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            if (gauss::modulus(sing[k]) > 0.0) others.add(sing[k]);
         }
         Singularities centre;  // r = 0
         centre.add(Complex(1.0, 0.0));
@@ -347,8 +362,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         sing.add(Complex(mu_l - 1.0, 0.0));
         sing.add(Complex(mu_l + 1.0, 0.0));
         Singularities others;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            if (gauss::modulus(sing[k]) > 0.0) others.add(sing[k]);
         }
         from_end(mu_l, true, others, [&](double x) {
             const double d = x * (2.0 * mu_l - x);
@@ -361,8 +376,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         Singularities sing;
         mu_singularities(sing, [&](Complex v) { return v - mu_l; });
         Singularities others;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            if (gauss::modulus(sing[k]) > 0.0) others.add(sing[k]);
         }
         Singularities centre;  // r = 0
         centre.add(Complex(1.0 - mu_l, 0.0));
@@ -402,7 +417,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             if (gauss::modulus(x) > 0.0) sing.add(x);
         }
         if (outer) sing.add(Complex(b, 0.0));
-        for (std::size_t k = 0; k < extra.size; ++k) sing.add(b - extra.z[k]);
+        for (std::size_t k = 0; k < extra.size(); ++k) sing.add(b - extra[k]);
         Singularities centre;  // r = 0
         centre.add(Complex(b, 0.0));
         from_end(b - a, excess == 0.0, sing, [&](double x) {
@@ -417,7 +432,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             if (gauss::modulus(x) > 0.0) sing.add(x);
         }
         if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
-        for (std::size_t k = 0; k < extra.size; ++k) sing.add(extra.z[k] - a);
+        for (std::size_t k = 0; k < extra.size(); ++k) sing.add(extra[k] - a);
         const auto map = [&](double x) {
             const double r = a + x;
             return Node{r, excess - x, TWO_PI * r};
