@@ -134,8 +134,6 @@ private:
     std::size_t size_ = 0;
 };
 
-// Semi-axis sum of the ellipse with foci a, b through z (>= 1).
-using quadrature::gauss::bernstein_rho;
 
 inline std::size_t nodes_for(double rho, double k) noexcept {
     if (!(rho > 1.0)) return std::numeric_limits<std::size_t>::max();
@@ -152,16 +150,16 @@ template <class Map, class Emit>
 void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
               int depth = 0, double kk = K_LEGENDRE) {
     if (!(b > a)) return;
-    double rho = std::numeric_limits<double>::infinity();
+    double axis = std::numeric_limits<double>::infinity();
     Complex nearest{};
     for (std::size_t k = 0; k < sing.size(); ++k) {
-        const double r = bernstein_rho(sing[k], a, b);
-        if (r < rho) {
-            rho = r;
+        const double A = gauss::bernstein_axis(sing[k], a, b);
+        if (A < axis) {
+            axis = A;
             nearest = sing[k];
         }
     }
-    const std::size_t n = nodes_for(rho, kk);
+    const std::size_t n = nodes_for(gauss::rho_of_axis(axis), kk);
     if (n > LEGENDRE_CAP && depth < 60) {
         const double re = nearest.real();
         const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
@@ -214,12 +212,12 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
     }
     const double h = std::min(length, CORE_FRACTION * dmin);
     if (log_end) {
-        double rho = std::numeric_limits<double>::infinity();
-        for (std::size_t k = 0; k < sing.size(); ++k) rho = std::min(rho, bernstein_rho(sing[k], 0.0, h));
+        double axis = std::numeric_limits<double>::infinity();
+        for (std::size_t k = 0; k < sing.size(); ++k) axis = std::min(axis, gauss::bernstein_axis(sing[k], 0.0, h));
         for (std::size_t k = 0; k < core_only.size(); ++k) {
-            rho = std::min(rho, bernstein_rho(core_only[k], 0.0, h));
+            axis = std::min(axis, gauss::bernstein_axis(core_only[k], 0.0, h));
         }
-        const std::size_t n = std::min(nodes_for(rho, LOG_FACTOR * kk), LOG_CAP);
+        const std::size_t n = std::min(nodes_for(gauss::rho_of_axis(axis), LOG_FACTOR * kk), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
