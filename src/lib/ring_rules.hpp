@@ -31,15 +31,17 @@
 //   - 0 < l < 1/2: r up to (1 + l)/2 as for a table (mu_l crowds mu = 1,
 //     where the mean outside the ring through the lens, u/r-like, is
 //     singular), mu beyond;
-//   - l = 0: r in [0, 1/2] (the ring mean about the lens, u/r near r = 0, is
-//     not a function of r^2 but r A is analytic in r) and mu on the rest.
+//   - l = 0: one rule in theta, r = sin(theta) (the ring mean about the
+//     lens, u/r near r = 0, is not a function of r^2 but r A is analytic in
+//     r, and the profile 0.4 + 0.6 cos(theta) is entire).
 //   Outside the ring through the lens (r > l) the mean is r^-1 times a
 //   function of l^2/r^2, singular at r = 0 as well; inside it, it is
 //   analytic in r^2 there.
 // * a tabulated profile: in r, piece by piece between its knots, each piece
 //   split at r = l when the lens is inside it; pieces ending at r = l get a
-//   logarithmic core and the exponential map, pieces with r = l just beyond
-//   an end get the exponential map about l.
+//   logarithmic core and the exponential map (but the piece from the centre
+//   with the lens on it, where r A is analytic, plain Gauss-Legendre),
+//   pieces with r = l just beyond an end get the exponential map about l.
 // * far out (l >= SERIES_FROM) no ring at all: the mean-value series
 //   (far_field_series below).
 //
