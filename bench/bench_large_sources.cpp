@@ -9,7 +9,6 @@
 // && cmake --build build/bench --target bench_large_sources
 // && build/bench/bench/bench_large_sources
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,23 +18,17 @@
 #include "lib/models.hpp"
 #include "lib/profiles.hpp"
 #include "numerics/interp.hpp"
+#include "timing.hpp"
 
 namespace {
 
 namespace m = halomag::models;
 using Table = halomag::interp::LinearTable;
 
-// Best of `repeat` runs of f, in microseconds per point.
+// Best of 7 runs.
 template <class F>
 double per_point(F&& f, std::size_t points, double& checksum, int repeat = 7) {
-    double best = INFINITY;
-    for (int k = 0; k < repeat; ++k) {
-        const auto start = std::chrono::steady_clock::now();
-        checksum += f();
-        const auto stop = std::chrono::steady_clock::now();
-        best = std::fmin(best, std::chrono::duration<double>(stop - start).count());
-    }
-    return best / static_cast<double>(points) * 1e6;
+    return halomag::bench::per_point(f, points, checksum, repeat);
 }
 
 struct Work {

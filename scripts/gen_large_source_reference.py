@@ -31,11 +31,9 @@ import multiprocessing
 import pathlib
 import sys
 
-import mpmath
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-import gen_limb_darkened_reference as limb  # noqa: E402
-from gen_profile_reference import magnification  # noqa: E402
+from gen_profile_reference import row as profile_row  # noqa: E402
 from reference_io import emit  # noqa: E402
 
 
@@ -71,13 +69,7 @@ def cases():
 
 
 def row(case):
-    name, l, u = case
-    if name == "builtin":
-        value = magnification(l, u, limb.builtin, [], True)
-    else:
-        bl, bf = TABLES[name]
-        value = magnification(l, u, limb.table_profile(bl, bf), bl, False)
-    return f"{name} {l!r} {u!r} {mpmath.nstr(value, 22)}"
+    return profile_row(case, TABLES)
 
 
 def main(argv):
