@@ -143,15 +143,17 @@ inline std::size_t nodes_for(double rho, double k) noexcept {
     return n < 1.0 ? 1 : (n > 1e6 ? std::size_t{1000000} : static_cast<std::size_t>(n));
 }
 
-// Gauss-Legendre over [a, b] of the variable x, mapped by `map(x)` to a
-// node (r, gap, area weight per unit x), split where one rule would need
-// more than LEGENDRE_CAP nodes.  The split goes through the nearest
-// singularity's real part, or at twice its distance from the nearer end, so
-// that pieces shrink geometrically towards a singularity near an end.
-template <class Map, class Emit>
-void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
-              int depth = 0, double kk = K_LEGENDRE) {
-    if (!(b > a)) return;
+// The Gauss-Legendre plan of [a, b]: the number of nodes the nearest
+// singularity asks for and, for a rule longer than LEGENDRE_CAP, the point
+// at which to split: through the nearest singularity's real part, or at
+// twice its distance from the nearer end, so that pieces shrink
+// geometrically towards a singularity near an end.
+struct LegendrePlan {
+    std::size_t n;
+    double split;
+};
+
+inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk) noexcept {
     double axis = std::numeric_limits<double>::infinity();
     Complex nearest{};
     for (std::size_t k = 0; k < sing.size(); ++k) {
@@ -162,16 +164,42 @@ void legendre(double a, double b, const Singularities& sing, const Map& map, Emi
         }
     }
     const std::size_t n = nodes_for(gauss::rho_of_axis(axis), kk);
-    if (n > LEGENDRE_CAP && depth < 60) {
-        const double re = nearest.real();
-        const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
-        double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
-        if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
-        legendre(a, m, sing, map, emit, depth + 1, kk);
-        legendre(m, b, sing, map, emit, depth + 1, kk);
+    if (n <= LEGENDRE_CAP) return {n, 0.0};
+    const double re = nearest.real();
+    const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
+    double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
+    if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
+    return {n, m};
+}
+
+inline constexpr int LEGENDRE_DEPTH = 60;
+
+// The number of nodes legendre() below emits for [a, b].
+inline std::size_t legendre_count(double a, double b, const Singularities& sing, double kk,
+                                  int depth = 0) noexcept {
+    if (!(b > a)) return 0;
+    const LegendrePlan plan = plan_legendre(a, b, sing, kk);
+    if (plan.n > LEGENDRE_CAP && depth < LEGENDRE_DEPTH) {
+        return legendre_count(a, plan.split, sing, kk, depth + 1) +
+               legendre_count(plan.split, b, sing, kk, depth + 1);
+    }
+    return std::min(plan.n, LEGENDRE_CAP);
+}
+
+// Gauss-Legendre over [a, b] of the variable x, mapped by `map(x)` to a
+// node (r, gap, area weight per unit x), split as plan_legendre says where
+// one rule would need more than LEGENDRE_CAP nodes.
+template <class Map, class Emit>
+void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
+              int depth = 0, double kk = K_LEGENDRE) {
+    if (!(b > a)) return;
+    const LegendrePlan plan = plan_legendre(a, b, sing, kk);
+    if (plan.n > LEGENDRE_CAP && depth < LEGENDRE_DEPTH) {
+        legendre(a, plan.split, sing, map, emit, depth + 1, kk);
+        legendre(plan.split, b, sing, map, emit, depth + 1, kk);
         return;
     }
-    const gauss::Rule rule = gauss::legendre(std::min(n, LEGENDRE_CAP));
+    const gauss::Rule rule = gauss::legendre(std::min(plan.n, LEGENDRE_CAP));
     const double h = b - a;
     for (std::size_t i = 0; i < rule.size(); ++i) {
         const double t = rule.t[i];
@@ -224,14 +252,31 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
         }
-    } else {
+    }
+    if (!(h < length)) {
+        if (!log_end) legendre(0.0, h, sing, map, emit, 0, kk);
+        return;
+    }
+    Singularities mapped;
+    for (std::size_t k = 0; k < sing.size(); ++k) mapped.add(std::log(sing[k] / h));
+    const double s_end = std::log(length / h);
+    if (!log_end) {
+        // Nothing singular at the end itself, only behind it: the core and
+        // the exponential map pay off when that singularity is close
+        // compared with the length of the piece; otherwise one
+        // Gauss-Legendre rule over the whole piece takes fewer nodes (a
+        // table's piece one knot away from the lens: 13 nodes for 17).
+        // (With the singularity nearer than half the length, h < length/4,
+        // the map wins: not counted.)
+        if (4.0 * h > length &&
+            legendre_count(0.0, length, sing, kk) <=
+                legendre_count(0.0, h, sing, kk) + legendre_count(0.0, s_end, mapped, kk)) {
+            legendre(0.0, length, sing, map, emit, 0, kk);
+            return;
+        }
         legendre(0.0, h, sing, map, emit, 0, kk);
     }
-    if (h < length) {
-        Singularities mapped;
-        for (std::size_t k = 0; k < sing.size(); ++k) {
-            mapped.add(std::log(sing[k] / h));
-        }
+    {
         // The parts phi, psi are singular at the core-only points; their sum
         // is analytic there on the principal branch of ln x only.  In s the
         // logarithm ln h + s has no branch, and the other sheets put those
@@ -247,7 +292,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
             node.area *= x;  // dx = x ds
             return node;
         };
-        legendre(0.0, std::log(length / h), mapped, exp_map, emit, 0, kk);
+        legendre(0.0, s_end, mapped, exp_map, emit, 0, kk);
     }
 }
 
