@@ -9,7 +9,6 @@
 // -DHALOMAG_PYTHON=OFF && cmake --build build/bench --target bench_integrated
 // && build/bench/bench/bench_integrated
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -21,24 +20,13 @@
 #include "lib/profiles.hpp"
 #include "lib/small_source.hpp"
 #include "numerics/interp.hpp"
+#include "timing.hpp"
 
 namespace {
 
 namespace m = halomag::models;
 
-// Best of `repeat` runs of f (one call on the whole list), in microseconds per
-// separation.
-template <class F>
-double per_separation(F&& f, std::size_t separations, double& checksum, int repeat = 5) {
-    double best = INFINITY;
-    for (int k = 0; k < repeat; ++k) {
-        const auto start = std::chrono::steady_clock::now();
-        checksum += f();
-        const auto stop = std::chrono::steady_clock::now();
-        best = std::fmin(best, std::chrono::duration<double>(stop - start).count());
-    }
-    return best / static_cast<double>(separations) * 1e6;
-}
+using halomag::bench::per_point;
 
 // Ring evaluations per separation of the ring route (0 where the far-field
 // series or, for the built-in profile, the small-source series applies),
@@ -82,15 +70,15 @@ int main() {
 
     std::printf("100 separations over 0 to 3 stellar radii, re = %g, rstar = %g\n", re, rstar);
     std::printf("integrated_witt_mao_magnification               %8.2f us per separation\n",
-                per_separation([&] { return (*m::integrated_witt_mao_magnification(l, re, rstar))[3]; }, n, sum));
+                per_point([&] { return (*m::integrated_witt_mao_magnification(l, re, rstar))[3]; }, n, sum));
     std::printf("integrated_heyrovsky_magnification              %8.2f us per separation\n",
-                per_separation([&] { return (*m::integrated_heyrovsky_magnification(l, re, rstar))[3]; }, n, sum));
+                per_point([&] { return (*m::integrated_heyrovsky_magnification(l, re, rstar))[3]; }, n, sum));
     std::printf("integrated_flux_map_witt_mao_magnification (11) %8.2f us per separation\n",
-                per_separation([&] { return (*m::integrated_flux_map_witt_mao_magnification(l, bl, bf, re, rstar))[3]; }, n, sum));
+                per_point([&] { return (*m::integrated_flux_map_witt_mao_magnification(l, bl, bf, re, rstar))[3]; }, n, sum));
     std::printf("integrated_flux_map_heyrovsky_magnification (11)%8.2f us per separation\n",
-                per_separation([&] { return (*m::integrated_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar))[3]; }, n, sum));
+                per_point([&] { return (*m::integrated_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar))[3]; }, n, sum));
     std::printf("discrete_flux_map_heyrovsky_magnification (11)  %8.2f us per separation\n",
-                per_separation([&] { return (*m::discrete_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar))[3]; }, n, sum, 50));
+                per_point([&] { return (*m::discrete_flux_map_heyrovsky_magnification(l, bl, bf, re, rstar))[3]; }, n, sum, 50));
 
     std::printf("ring route work:\n");
     const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
@@ -108,7 +96,7 @@ int main() {
         }
         std::printf("light curve (rho = 0.01, u0 = 0.005, 2000 epochs, t/tE in [-2, 2]):\n");
         std::printf("  integrated_heyrovsky_magnification %8.3f us per point\n",
-                    per_separation([&] { return (*m::integrated_heyrovsky_magnification(curve, 1.0, rho))[3]; },
+                    per_point([&] { return (*m::integrated_heyrovsky_magnification(curve, 1.0, rho))[3]; },
                                    curve.size(), sum, 15));
         count("built-in profile", curve, m::LimbDarkenedDisk{}, 1.0, rho);
     }
@@ -133,9 +121,9 @@ int main() {
         std::printf("near-field grid (%zu separations x rho in {1e-3, 1e-2, 0.1}):\n", grid.size());
         double t_builtin = 0, t_11 = 0, t_101 = 0;
         for (const double rho : {1e-3, 1e-2, 0.1}) {
-            t_builtin += per_separation([&] { return (*m::integrated_heyrovsky_magnification(grid, 1.0, rho))[3]; }, grid.size(), sum, 15);
-            t_11 += per_separation([&] { return (*m::integrated_flux_map_heyrovsky_magnification(grid, bl, bf, 1.0, rho))[3]; }, grid.size(), sum, 15);
-            t_101 += per_separation([&] { return (*m::integrated_flux_map_heyrovsky_magnification(grid, bl101, bf101, 1.0, rho))[3]; }, grid.size(), sum, 15);
+            t_builtin += per_point([&] { return (*m::integrated_heyrovsky_magnification(grid, 1.0, rho))[3]; }, grid.size(), sum, 15);
+            t_11 += per_point([&] { return (*m::integrated_flux_map_heyrovsky_magnification(grid, bl, bf, 1.0, rho))[3]; }, grid.size(), sum, 15);
+            t_101 += per_point([&] { return (*m::integrated_flux_map_heyrovsky_magnification(grid, bl101, bf101, 1.0, rho))[3]; }, grid.size(), sum, 15);
             std::printf(" rho = %g:\n", rho);
             count("built-in profile", grid, m::LimbDarkenedDisk{}, 1.0, rho);
             count("11-knot table", grid, m::TabulatedDisk(table, bl), 1.0, rho);

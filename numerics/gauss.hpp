@@ -185,10 +185,20 @@ inline double modulus(std::complex<double> z) noexcept {
 // the complex roots of w +- sqrt(w^2 - 1).  Near the segment itself, where
 // A - 1 is lost to rounding, rho tends to 1: the rule there is unbounded,
 // which is the right answer for a planner that splits the interval.
-inline double bernstein_rho(std::complex<double> z, double a, double b) noexcept {
+//
+// A planner that only looks for the nearest of several points compares the
+// semi-major axes (rho grows with A) and takes the one square root last.
+inline double bernstein_axis(std::complex<double> z, double a, double b) noexcept {
     const std::complex<double> w = (2.0 * z - (a + b)) / (b - a);
-    const double A = 0.5 * (modulus(w - 1.0) + modulus(w + 1.0));
+    return 0.5 * (modulus(w - 1.0) + modulus(w + 1.0));
+}
+
+inline double rho_of_axis(double A) noexcept {
     return A + std::sqrt(std::max(0.0, (A - 1.0) * (A + 1.0)));
+}
+
+inline double bernstein_rho(std::complex<double> z, double a, double b) noexcept {
+    return rho_of_axis(bernstein_axis(z, a, b));
 }
 
 }  // namespace halomag::quadrature::gauss

@@ -143,12 +143,14 @@ def cases():
         yield "hundred", l, 10.0
 
 
-def row(case):
+def row(case, tables=TABLES):
+    """The reference line of one case (profile name, l, u): "builtin" or a
+    name in `tables`."""
     name, l, u = case
     if name == "builtin":
         value = magnification(l, u, limb.builtin, [], True)
     else:
-        bl, bf = TABLES[name]
+        bl, bf = tables[name]
         value = magnification(l, u, table_profile(bl, bf), bl, False)
     return f"{name} {l!r} {u!r} {mpmath.nstr(value, 22)}"
 

@@ -36,10 +36,11 @@
 // its distance to a singularity of the integrand (in the complex plane of
 // the variable) other than a handled end.  A function analytic in the
 // Bernstein ellipse through such a point (sum of semi-axes 3 + sqrt(8) =
-// 5.8) is integrated by the n-point Gauss-Legendre rule to O(5.8^-2n) [3]:
-// n = 12 for the integrals by parts (1e-18), n = 10 (1e-15) where the
-// central difference's own noise, eps/delta ~ 4e-11, dominates anyway.
-// Bisection grades the parts geometrically towards a nearby singularity.
+// 5.8) is integrated by the n-point Gauss-Legendre rule to O(5.8^-2n) [3],
+// and one whose singularities lie farther off by fewer nodes: each part's
+// rule is sized from its own ellipse for 5e-12 (K_NEAR), at most n = 12 for
+// the integrals by parts and n = 10 where the central difference's own
+// noise, eps/delta ~ 4e-11, dominates anyway.  Bisection grades the parts geometrically towards a nearby singularity.
 // The handled end is the lens itself: a part that ends at r = l takes the
 // 16-point generalised Gauss rule exact for t^k and t^k ln t [4], with the
 // singular end at l (in s, ln|r - l| = ln|s_l - s| + ln(s_l + s) stays in its
@@ -49,7 +50,7 @@
 // built-in profile's limb, which disappears in mu = sqrt(1 - r^2) (p = 0.4 +
 // 0.6 mu, G and r G' functions of r^2 = 1 - mu^2): one piece (or one per
 // table interval), its number of nodes set by the distance of the
-// singularities r = +-l, +-l +- 2i re/rstar (see far_parts): 4 to 8 nodes
+// singularities r = +-l, +-l +- 2i re/rstar (see far_parts): a few nodes
 // from l = 2 on.
 //
 // Cost per separation, in disk evaluations: about 50 beyond the band, 100 to
@@ -169,17 +170,35 @@ inline AffinePiece restrict_to(const interp::LinearTable& profile, double a, dou
 
 namespace detail {
 
+// Largest rules of the near path: the central difference's integrand and
+// the integrand by parts; the logarithmic rule at the lens.
 inline constexpr std::size_t DERIVATIVE_NODES = 10;
 inline constexpr std::size_t BY_PARTS_NODES = 12;
 inline constexpr std::size_t LOG_NODES = 16;
 inline constexpr double SHORTEST_PART = 0x1p-40;
+// A part no longer than its distance to the nearest singularity has that
+// singularity outside the Bernstein ellipse of semi-axis sum 3 + sqrt(8) =
+// 5.8, where the cap's rule reaches 5.8^-20 = 5e-16; most parts lie much
+// farther from it (a table's pieces away from the lens), and the rule is
+// sized from the actual ellipse: rho^(-2n) <= e^(-2 K_NEAR) = 5e-12, a
+// hundredth of the route's goal and below the central difference's own
+// noise (eps/delta ~ 4e-11), with at least NEAR_MIN nodes.
+inline constexpr double K_NEAR = 13.0;
+inline constexpr std::size_t NEAR_MIN = 4;
+
+using Complex = std::complex<double>;
+
+// Semi-axis sum of the ellipse with foci a, b through z (>= 1).
+using quadrature::gauss::bernstein_rho;
 
 // Bisects [a, b] until each part is no longer than its distance to the
 // nearest singularity that is not a handled end of that part (`own`, the
-// lens's image, when it is an end), then calls part(a, b).
+// lens's image, when it is an end), then calls part(a, b, n) with the
+// number of Gauss-Legendre nodes that singularity asks for (K_NEAR, between
+// NEAR_MIN and `cap`).
 template <class Part>
 void graded_parts(double a, double b, std::span<const Singularity> singular, double own,
-                  Part&& part, int depth = 0) {
+                  std::size_t cap, Part&& part, int depth = 0) {
     double distance = std::numeric_limits<double>::infinity();
     for (const Singularity& p : singular) {
         if (p.im == 0.0 && p.re == own && (own == a || own == b)) continue;
@@ -187,12 +206,18 @@ void graded_parts(double a, double b, std::span<const Singularity> singular, dou
         distance = std::min(distance, std::hypot(dx, p.im));
     }
     if (b - a <= distance || b - a <= SHORTEST_PART || depth >= 64) {
-        part(a, b);
+        double rho = std::numeric_limits<double>::infinity();
+        for (const Singularity& p : singular) {
+            if (p.im == 0.0 && p.re == own && (own == a || own == b)) continue;
+            rho = std::min(rho, bernstein_rho(Complex(p.re, p.im), a, b));
+        }
+        const double n = rho > 1.0 ? std::ceil(K_NEAR / std::log(rho)) : HUGE_VAL;
+        part(a, b, std::clamp(n, static_cast<double>(NEAR_MIN), static_cast<double>(cap)));
         return;
     }
     const double middle = a + 0.5 * (b - a);
-    graded_parts(a, middle, singular, own, part, depth + 1);
-    graded_parts(middle, b, singular, own, part, depth + 1);
+    graded_parts(a, middle, singular, own, cap, part, depth + 1);
+    graded_parts(middle, b, singular, own, cap, part, depth + 1);
 }
 
 using Complex = std::complex<double>;
@@ -201,16 +226,14 @@ using Complex = std::complex<double>;
 // but for the profile, and the number of nodes follows from how far its
 // singularities are.  Gauss-Legendre with n nodes converges like rho^(-2n),
 // rho the semi-axis sum of the ellipse with foci at the part's ends through
-// the nearest singularity [3]; e^(-2 K) = 2e-16, below the central
-// difference's noise.  At least 4 nodes (the integrand is a low-degree
+// the nearest singularity [3]; e^(-2 K) = 5e-12, as on the near path (a
+// hundredth of the route's goal; measured against the references, K = 10
+// changes nothing there).  At least 4 nodes (the integrand is a low-degree
 // polynomial times a smooth function even when nothing is near), at most
 // 16 (a longer part is halved).
-inline constexpr double K_FAR = 18.0;
+inline constexpr double K_FAR = 13.0;
 inline constexpr std::size_t FAR_MIN = 4;
 inline constexpr std::size_t FAR_CAP = 16;
-
-// Semi-axis sum of the ellipse with foci a, b through z (>= 1).
-using quadrature::gauss::bernstein_rho;
 
 // Splits [a, b] in halves until the rule its nearest singularity asks for
 // fits under the cap, then calls part(a, b, n).
@@ -256,8 +279,6 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     const Magnifications gate = witt_mao_magnification(l, re, rstar, interrupt);
     if (!gate) return std::unexpected(gate.error());
 
-    const gauss::Rule derivative_rule = gauss::legendre(detail::DERIVATIVE_NODES);
-    const gauss::Rule by_parts_rule = gauss::legendre(detail::BY_PARTS_NODES);
     const gauss::Rule log_rule = gauss::log_end(detail::LOG_NODES);
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
     const std::vector<double> inner = inner_knots(knots);
@@ -378,7 +399,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             if (a >= band_lo && b <= band_hi) {
                 // pi [p r^2 G]_a^b - pi int_a^b p' r^2 G dr.
                 double sum = piece.value(b) * r2G(b) - piece.value(a) * r2G(a);
-                detail::graded_parts(lo, hi, points, own, [&](double x, double y) {
+                detail::graded_parts(lo, hi, points, own, detail::BY_PARTS_NODES, [&](double x, double y, double n) {
                     const auto h = [&](double t) {
                         const double r = piece.radius(t);
                         return piece.slope_jacobian(t) * r2G(r);
@@ -386,14 +407,14 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     const auto h2 = [&](double t, double) { return h(t); };
                     sum -= x == own   ? gauss::integrate_from(h2, x, y, log_rule)
                            : y == own ? gauss::integrate_to(h2, x, y, log_rule)
-                                      : gauss::integrate(h, x, y, by_parts_rule);
+                                      : gauss::integrate(h, x, y, gauss::legendre(static_cast<std::size_t>(n)));
                 });
                 total += PI * sum;
             } else {
-                detail::graded_parts(lo, hi, points, own, [&](double x, double y) {
+                detail::graded_parts(lo, hi, points, own, detail::DERIVATIVE_NODES, [&](double x, double y, double n) {
                     total += gauss::integrate(
                         [&](double t) { return piece.value_jacobian(t) * weight(piece.radius(t)); },
-                        x, y, derivative_rule);
+                        x, y, gauss::legendre(static_cast<std::size_t>(n)));
                 });
             }
             if (interrupt(evaluations)) return interrupted();

@@ -31,15 +31,17 @@
 //   - 0 < l < 1/2: r up to (1 + l)/2 as for a table (mu_l crowds mu = 1,
 //     where the mean outside the ring through the lens, u/r-like, is
 //     singular), mu beyond;
-//   - l = 0: r in [0, 1/2] (the ring mean about the lens, u/r near r = 0, is
-//     not a function of r^2 but r A is analytic in r) and mu on the rest.
+//   - l = 0: one rule in theta, r = sin(theta) (the ring mean about the
+//     lens, u/r near r = 0, is not a function of r^2 but r A is analytic in
+//     r, and the profile 0.4 + 0.6 cos(theta) is entire).
 //   Outside the ring through the lens (r > l) the mean is r^-1 times a
 //   function of l^2/r^2, singular at r = 0 as well; inside it, it is
 //   analytic in r^2 there.
 // * a tabulated profile: in r, piece by piece between its knots, each piece
 //   split at r = l when the lens is inside it; pieces ending at r = l get a
-//   logarithmic core and the exponential map, pieces with r = l just beyond
-//   an end get the exponential map about l.
+//   logarithmic core and the exponential map (but the piece from the centre
+//   with the lens on it, where r A is analytic, plain Gauss-Legendre),
+//   pieces with r = l just beyond an end get the exponential map about l.
 // * far out (l >= SERIES_FROM) no ring at all: the mean-value series
 //   (far_field_series below).
 //
@@ -75,19 +77,23 @@ namespace gauss = quadrature::gauss;
 inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
-// K = ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 8e-20.
+// K = ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 6e-19.
 // The margin over 1e-16 covers the constant in front of rho^(-2n), which
 // grows with the strength of the singularity (u/(pi l) at the ring through
-// the lens).  Measured against the 30-digit references: K = 18 leaves
-// 3e-14, K = 20 3e-15, K = 22 2.2e-15 (rounding).  The rules below take K
-// as the parameter kk; the logarithmic rule, exact for polynomials of degree
-// n - 1 only (the other n conditions go to t^k ln t), converges like
-// rho^(-n) and is sized with 2K.
-inline constexpr double K_LEGENDRE = 22.0;
+// the lens).  Measured against the 30-digit references (the hard cases and
+// the comparison grid): K = 18 leaves 3e-14, K = 20 3.3e-15, K = 21 2e-15,
+// K = 22 2.2e-15 (rounding).  The rules below take K as the parameter kk.
+inline constexpr double K_LEGENDRE = 21.0;
 // Pieces of a tabulated profile each carry only their share of the flux and
 // lie farther from the branch points of the law at the limb; K = 19 keeps
-// them within 3e-15 of the references (K = 18 too, on the tables measured).
+// them within 2e-15 of the references (K = 18 too, K = 17 leaves 7e-14).
 inline constexpr double K_TABLE = 19.0;
+// The logarithmic rule is exact for polynomials of degree n - 1 in each of
+// the two parts phi, psi of phi(x) ln x + psi(x) (the other n conditions go
+// to t^k ln t), which bounds its error by rho^(-n); it is sized as
+// rho^(-n) <= e^(-LOG_FACTOR K).  In practice it converges faster: against
+// the references 1.3 K is enough, 1.2 K leaves 8e-15; 1.5 K keeps a margin.
+inline constexpr double LOG_FACTOR = 1.5;
 // Largest rule used before a piece is split.
 inline constexpr std::size_t LEGENDRE_CAP = 32;
 inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
@@ -95,19 +101,41 @@ inline constexpr std::size_t LOG_CAP = gauss::LOG_END_MAX;
 // nearest other singularity.
 inline constexpr double CORE_FRACTION = 0.5;
 
-// Up to 96 singularities of the integrand in the plane of a piece's
-// variable, both members of each conjugate pair (non-finite ones, which
-// overflowed and are far away, are dropped).
-struct Singularities {
-    std::array<Complex, 96> z{};
-    std::size_t size = 0;
+// Up to 24 singularities of the integrand in the plane of a piece's
+// variable (non-finite ones, which overflowed and are far away, are
+// dropped; the rules below never list more than a dozen).  The integrand is
+// real on the real axis, so its singularities come in conjugate pairs, and
+// a Bernstein ellipse about a real interval (or the distance to the real
+// axis) sees z and its conjugate alike: only the member in the upper
+// half-plane is kept, and each point once.  The storage is left
+// uninitialised (only the first `size` entries are ever read): the planners
+// build several of these per separation, and clearing them cost as much as
+// filling them.
+class Singularities {
+public:
+    Singularities() noexcept {}  // NOLINT: re_, im_ deliberately uninitialised
+    std::size_t size() const noexcept { return size_; }
+    Complex operator[](std::size_t k) const noexcept { return {re_[k], im_[k]}; }
     void add(Complex v) noexcept {
-        if (size < z.size() && std::isfinite(v.real()) && std::isfinite(v.imag())) z[size++] = v;
+        const double x = v.real(), y = std::fabs(v.imag());
+        if (!(std::isfinite(x) && std::isfinite(y))) return;
+        for (std::size_t k = 0; k < size_; ++k) {
+            if (re_[k] == x && im_[k] == y) return;
+        }
+        if (size_ < CAPACITY) {
+            re_[size_] = x;
+            im_[size_] = y;
+            ++size_;
+        }
     }
+
+private:
+    static constexpr std::size_t CAPACITY = 24;
+    double re_[CAPACITY];
+    double im_[CAPACITY];
+    std::size_t size_ = 0;
 };
 
-// Semi-axis sum of the ellipse with foci a, b through z (>= 1).
-using quadrature::gauss::bernstein_rho;
 
 inline std::size_t nodes_for(double rho, double k) noexcept {
     if (!(rho > 1.0)) return std::numeric_limits<std::size_t>::max();
@@ -115,35 +143,63 @@ inline std::size_t nodes_for(double rho, double k) noexcept {
     return n < 1.0 ? 1 : (n > 1e6 ? std::size_t{1000000} : static_cast<std::size_t>(n));
 }
 
+// The Gauss-Legendre plan of [a, b]: the number of nodes the nearest
+// singularity asks for and, for a rule longer than LEGENDRE_CAP, the point
+// at which to split: through the nearest singularity's real part, or at
+// twice its distance from the nearer end, so that pieces shrink
+// geometrically towards a singularity near an end.
+struct LegendrePlan {
+    std::size_t n;
+    double split;
+};
+
+inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk) noexcept {
+    double axis = std::numeric_limits<double>::infinity();
+    Complex nearest{};
+    for (std::size_t k = 0; k < sing.size(); ++k) {
+        const double A = gauss::bernstein_axis(sing[k], a, b);
+        if (A < axis) {
+            axis = A;
+            nearest = sing[k];
+        }
+    }
+    const std::size_t n = nodes_for(gauss::rho_of_axis(axis), kk);
+    if (n <= LEGENDRE_CAP) return {n, 0.0};
+    const double re = nearest.real();
+    const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
+    double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
+    if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
+    return {n, m};
+}
+
+inline constexpr int LEGENDRE_DEPTH = 60;
+
+// The number of nodes legendre() below emits for [a, b].
+inline std::size_t legendre_count(double a, double b, const Singularities& sing, double kk,
+                                  int depth = 0) noexcept {
+    if (!(b > a)) return 0;
+    const LegendrePlan plan = plan_legendre(a, b, sing, kk);
+    if (plan.n > LEGENDRE_CAP && depth < LEGENDRE_DEPTH) {
+        return legendre_count(a, plan.split, sing, kk, depth + 1) +
+               legendre_count(plan.split, b, sing, kk, depth + 1);
+    }
+    return std::min(plan.n, LEGENDRE_CAP);
+}
+
 // Gauss-Legendre over [a, b] of the variable x, mapped by `map(x)` to a
-// node (r, gap, area weight per unit x), split where one rule would need
-// more than LEGENDRE_CAP nodes.  The split goes through the nearest
-// singularity's real part, or at twice its distance from the nearer end, so
-// that pieces shrink geometrically towards a singularity near an end.
+// node (r, gap, area weight per unit x), split as plan_legendre says where
+// one rule would need more than LEGENDRE_CAP nodes.
 template <class Map, class Emit>
 void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
               int depth = 0, double kk = K_LEGENDRE) {
     if (!(b > a)) return;
-    double rho = std::numeric_limits<double>::infinity();
-    Complex nearest{};
-    for (std::size_t k = 0; k < sing.size; ++k) {
-        const double r = bernstein_rho(sing.z[k], a, b);
-        if (r < rho) {
-            rho = r;
-            nearest = sing.z[k];
-        }
-    }
-    const std::size_t n = nodes_for(rho, kk);
-    if (n > LEGENDRE_CAP && depth < 60) {
-        const double re = nearest.real();
-        const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
-        double m = std::clamp(re, a + 2.0 * d, b - 2.0 * d);
-        if (!(a + 2.0 * d < b - 2.0 * d)) m = 0.5 * (a + b);
-        legendre(a, m, sing, map, emit, depth + 1, kk);
-        legendre(m, b, sing, map, emit, depth + 1, kk);
+    const LegendrePlan plan = plan_legendre(a, b, sing, kk);
+    if (plan.n > LEGENDRE_CAP && depth < LEGENDRE_DEPTH) {
+        legendre(a, plan.split, sing, map, emit, depth + 1, kk);
+        legendre(plan.split, b, sing, map, emit, depth + 1, kk);
         return;
     }
-    const gauss::Rule rule = gauss::legendre(std::min(n, LEGENDRE_CAP));
+    const gauss::Rule rule = gauss::legendre(std::min(plan.n, LEGENDRE_CAP));
     const double h = b - a;
     for (std::size_t i = 0; i < rule.size(); ++i) {
         const double t = rule.t[i];
@@ -180,41 +236,54 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
               const Singularities& core_only = {}, double kk = K_LEGENDRE) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
-    for (std::size_t k = 0; k < sing.size; ++k) dmin = std::min(dmin, gauss::modulus(sing.z[k]));
+    for (std::size_t k = 0; k < sing.size(); ++k) dmin = std::min(dmin, gauss::modulus(sing[k]));
     if (log_end) {
-        for (std::size_t k = 0; k < core_only.size; ++k) dmin = std::min(dmin, gauss::modulus(core_only.z[k]));
+        for (std::size_t k = 0; k < core_only.size(); ++k) dmin = std::min(dmin, gauss::modulus(core_only[k]));
     }
     const double h = std::min(length, CORE_FRACTION * dmin);
     if (log_end) {
-        double rho = std::numeric_limits<double>::infinity();
-        for (std::size_t k = 0; k < sing.size; ++k) rho = std::min(rho, bernstein_rho(sing.z[k], 0.0, h));
-        for (std::size_t k = 0; k < core_only.size; ++k) {
-            rho = std::min(rho, bernstein_rho(core_only.z[k], 0.0, h));
+        double axis = std::numeric_limits<double>::infinity();
+        for (std::size_t k = 0; k < sing.size(); ++k) axis = std::min(axis, gauss::bernstein_axis(sing[k], 0.0, h));
+        for (std::size_t k = 0; k < core_only.size(); ++k) {
+            axis = std::min(axis, gauss::bernstein_axis(core_only[k], 0.0, h));
         }
-        const std::size_t n = std::min(nodes_for(rho, 2.0 * kk), LOG_CAP);
+        const std::size_t n = std::min(nodes_for(gauss::rho_of_axis(axis), LOG_FACTOR * kk), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
         }
-    } else {
+    }
+    if (!(h < length)) {
+        if (!log_end) legendre(0.0, h, sing, map, emit, 0, kk);
+        return;
+    }
+    Singularities mapped;
+    for (std::size_t k = 0; k < sing.size(); ++k) mapped.add(std::log(sing[k] / h));
+    const double s_end = std::log(length / h);
+    if (!log_end) {
+        // Nothing singular at the end itself, only behind it: the core and
+        // the exponential map pay off when that singularity is close
+        // compared with the length of the piece; otherwise one
+        // Gauss-Legendre rule over the whole piece takes fewer nodes (a
+        // table's piece one knot away from the lens: 13 nodes for 17).
+        // (With the singularity nearer than half the length, h < length/4,
+        // the map wins: not counted.)
+        if (4.0 * h > length &&
+            legendre_count(0.0, length, sing, kk) <=
+                legendre_count(0.0, h, sing, kk) + legendre_count(0.0, s_end, mapped, kk)) {
+            legendre(0.0, length, sing, map, emit, 0, kk);
+            return;
+        }
         legendre(0.0, h, sing, map, emit, 0, kk);
     }
-    if (h < length) {
-        Singularities mapped;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            const Complex s = std::log(sing.z[k] / h);
-            mapped.add(s);
-            mapped.add(std::conj(s));
-        }
+    {
         // The parts phi, psi are singular at the core-only points; their sum
         // is analytic there on the principal branch of ln x only.  In s the
         // logarithm ln h + s has no branch, and the other sheets put those
         // points back at Im s = +-pi (x -> -x) and +-2 pi.
         if (log_end) {
-            for (std::size_t k = 0; k < core_only.size; ++k) {
-                const Complex s = Complex(std::log(gauss::modulus(core_only.z[k]) / h), PI);
-                mapped.add(s);
-                mapped.add(std::conj(s));
+            for (std::size_t k = 0; k < core_only.size(); ++k) {
+                mapped.add(Complex(std::log(gauss::modulus(core_only[k]) / h), PI));
             }
         }
         const auto exp_map = [&](double s) {
@@ -223,7 +292,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
             node.area *= x;  // dx = x ds
             return node;
         };
-        legendre(0.0, std::log(length / h), mapped, exp_map, emit, 0, kk);
+        legendre(0.0, s_end, mapped, exp_map, emit, 0, kk);
     }
 }
 
@@ -245,41 +314,38 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
 template <class Emit>
 void limb_darkened_nodes(double l, double u, Emit& emit) {
     const auto r_sing = ring_singularities(l, u);
-    // mu = +-sqrt(1 - r_s^2) for every singular r_s (the two signs and the
-    // conjugates: a real integrand has them in pairs).
+    // mu = +-sqrt(1 - r_s^2) for every singular r_s (the two signs; the
+    // conjugates are implied, see Singularities).  The four complex r_s =
+    // +-l +- 2iu give one pair: 1 - r_s^2 for -l + 2iu is the conjugate of
+    // that for l + 2iu.
     // r = +-l exactly: mu = +-sqrt((1 - l)(1 + l)), formed without the
     // rounding of 1 - l^2 so that the one at the lens is exactly the end of
     // its piece.
     const auto mu_singularities = [&](Singularities& out, auto&& shift) {
-        for (std::size_t k = 2; k < r_sing.size(); ++k) {
-            const Complex rs = r_sing[k];
-            const Complex m = std::sqrt(Complex(1.0, 0.0) - rs * rs);
-            for (const Complex v : {m, -m, std::conj(m), -std::conj(m)}) out.add(shift(v));
-        }
+        const Complex rs = r_sing[2];
+        const Complex mq = std::sqrt(Complex(1.0, 0.0) - rs * rs);
+        for (const Complex v : {mq, -mq}) out.add(shift(v));
         const double c = (1.0 - l) * (1.0 + l);
         const Complex m = c >= 0.0 ? Complex(std::sqrt(c), 0.0) : Complex(0.0, std::sqrt(-c));
-        for (const Complex v : {m, -m, std::conj(m), -std::conj(m)}) out.add(shift(v));
+        for (const Complex v : {m, -m}) out.add(shift(v));
     };
     if (l == 0.0) {
-        // r in [0, 1/2]: r A(0, r) is analytic in r, singular at r = +-2iu.
-        // (and the profile's sqrt(1 - r^2) at r = +-1)
-        Singularities near;
-        near.add(Complex(0.0, 2.0 * u));
-        near.add(Complex(0.0, -2.0 * u));
-        near.add(Complex(1.0, 0.0));
-        near.add(Complex(-1.0, 0.0));
-        legendre(0.0, 0.5, near, [](double r) { return Node{r, -r, TWO_PI * r}; }, emit);
-        // mu in [0, sqrt(3)/2]: singular at mu^2 = 1 + 4u^2, and at mu = +-1
-        // (r = 0, where A(0, r) ~ u/r is not a function of r^2).
-        Singularities far;
-        far.add(Complex(1.0, 0.0));
-        far.add(Complex(-1.0, 0.0));
-        const double m = std::sqrt(1.0 + 4.0 * u * u);
-        far.add(Complex(m, 0.0));
-        far.add(Complex(-m, 0.0));
-        legendre(0.0, 0.8660254037844386, far, [&](double mu) {
-            const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
-            return Node{r, -r, TWO_PI * mu};
+        // The lens on the centre: r A(0, r) = u (x^2 + 2)/sqrt(x^2 + 4), x =
+        // r/u, is analytic but for r = +-2iu, and the profile's sqrt(1 - r^2)
+        // is singular at the limb.  In theta, r = sin(theta) in [0, pi/2],
+        // the profile is 0.4 + 0.6 cos(theta), entire, and the only
+        // singularities are theta = k pi +- i asinh(2u).  Its factors
+        // sin, cos and A's expansion in sin^2 grow like e^(5 Im theta) off the
+        // axis: the rule is sized as if a singularity sat at Im theta = 2 at
+        // most (12 nodes when the lens is large, where 10 integrate the
+        // harmonics to 3e-17).
+        const double a = std::min(std::asinh(2.0 * u), 2.0);
+        Singularities sing;
+        sing.add(Complex(0.0, a));
+        sing.add(Complex(PI, a));
+        legendre(0.0, 0.5 * PI, sing, [](double theta) {
+            const double r = std::sin(theta);
+            return Node{r, -r, TWO_PI * r * std::cos(theta)};
         }, emit);
         return;
     }
@@ -291,8 +357,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         // At l = 1 the ring through the lens is the limb: ln mu^2 at mu = 0,
         // taken by the logarithmic core and removed from the list.
         Singularities others;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            if (gauss::modulus(sing[k]) > 0.0) others.add(sing[k]);
         }
         Singularities centre;  // r = 0
         centre.add(Complex(1.0, 0.0));
@@ -338,8 +404,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         sing.add(Complex(mu_l - 1.0, 0.0));
         sing.add(Complex(mu_l + 1.0, 0.0));
         Singularities others;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            if (gauss::modulus(sing[k]) > 0.0) others.add(sing[k]);
         }
         from_end(mu_l, true, others, [&](double x) {
             const double d = x * (2.0 * mu_l - x);
@@ -352,8 +418,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         Singularities sing;
         mu_singularities(sing, [&](Complex v) { return v - mu_l; });
         Singularities others;
-        for (std::size_t k = 0; k < sing.size; ++k) {
-            if (gauss::modulus(sing.z[k]) > 0.0) others.add(sing.z[k]);
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            if (gauss::modulus(sing[k]) > 0.0) others.add(sing[k]);
         }
         Singularities centre;  // r = 0
         centre.add(Complex(1.0 - mu_l, 0.0));
@@ -393,7 +459,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             if (gauss::modulus(x) > 0.0) sing.add(x);
         }
         if (outer) sing.add(Complex(b, 0.0));
-        for (std::size_t k = 0; k < extra.size; ++k) sing.add(b - extra.z[k]);
+        for (std::size_t k = 0; k < extra.size(); ++k) sing.add(b - extra[k]);
         Singularities centre;  // r = 0
         centre.add(Complex(b, 0.0));
         from_end(b - a, excess == 0.0, sing, [&](double x) {
@@ -408,11 +474,20 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             if (gauss::modulus(x) > 0.0) sing.add(x);
         }
         if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
-        for (std::size_t k = 0; k < extra.size; ++k) sing.add(extra.z[k] - a);
-        from_end(b - a, excess == 0.0, sing, [&](double x) {
+        for (std::size_t k = 0; k < extra.size(); ++k) sing.add(extra[k] - a);
+        const auto map = [&](double x) {
             const double r = a + x;
             return Node{r, excess - x, TWO_PI * r};
-        }, emit, Singularities{}, kk);
+        };
+        if (l == 0.0) {
+            // The lens on the centre: the ring mean is the point lens at
+            // distance r, A_pl(r/u) ~ u/r, and with the area 2 pi r the
+            // integrand is analytic at r = 0 (singular at r = +-2iu only):
+            // no logarithm and nothing behind the end, Gauss-Legendre alone.
+            legendre(0.0, b - a, sing, map, emit, 0, kk);
+            return;
+        }
+        from_end(b - a, excess == 0.0, sing, map, emit, Singularities{}, kk);
     }
 }
 
