@@ -76,14 +76,6 @@ def test_missing_optional_packages_are_named_not_traced(tmp_path):
     proc = run("fit_event.py", check=False, block=["scipy", "scipy.optimize"], cwd=tmp_path)
     assert proc.returncode == 1 and "Traceback" not in proc.stderr
     assert "pip install '.[examples]'" in proc.stderr
-    proc = run("many_events.py", "4", "3", check=False, block=["dask", "dask.distributed"])
-    assert proc.returncode == 1 and "Traceback" not in proc.stderr
-    assert "pip install '.[examples]'" in proc.stderr
     out = run("light_curve.py", cwd=tmp_path, block=["matplotlib"]).stdout
     assert "matplotlib is not installed" in out and not (tmp_path / "light_curve.png").exists()
 
-
-def test_many_events_small():
-    pytest.importorskip("distributed")
-    out = run("many_events.py", "40", "10").stdout
-    assert "1 worker(s): 40 events" in out and "2 worker(s): 40 events" in out
