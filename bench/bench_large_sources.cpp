@@ -12,11 +12,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
 #include <vector>
 
 #include "lib/integrated.hpp"
 #include "lib/models.hpp"
 #include "lib/profiles.hpp"
+#include "lib/small_source.hpp"
 #include "numerics/interp.hpp"
 #include "timing.hpp"
 
@@ -36,12 +38,21 @@ struct Work {
     double plan_us = 0.0;      // per point, rules with a constant integrand
 };
 
+// Whether the rules integrate at separation l: not from SERIES_FROM on (the
+// mean-value series), nor for the built-in law where the small-source series
+// serves it.
+template <class Disk>
+bool by_rules(const Disk&, double l, double u) {
+    if (l >= m::SERIES_FROM) return false;
+    return !(std::is_same_v<Disk, m::LimbDarkenedDisk> && m::small_source_applies(l, u));
+}
+
 // Ring evaluations per point and the time of the rules alone.
 template <class Disk>
 Work work(const std::vector<double>& l, const Disk& disk, double u, double& checksum) {
     std::uint64_t total = 0;
     for (const double li : l) {
-        if (li >= m::SERIES_FROM) continue;
+        if (!by_rules(disk, li, u)) continue;
         std::uint64_t n = 0;
         m::integrate_disk(disk, li, u, [](double, double) { return 1.0; }, {}, &n);
         total += n;
@@ -51,7 +62,7 @@ Work work(const std::vector<double>& l, const Disk& disk, double u, double& chec
     w.plan_us = per_point([&] {
         double s = 0.0;
         for (const double li : l) {
-            if (li < m::SERIES_FROM) s += m::integrate_disk(disk, li, u, [](double r, double) { return r; });
+            if (by_rules(disk, li, u)) s += m::integrate_disk(disk, li, u, [](double r, double) { return r; });
         }
         return s;
     }, l.size(), checksum);
