@@ -79,12 +79,12 @@ def integrated_witt_mao_magnification(l: _Floats, re: _Float, rstar: _Float) -> 
     Returns:
         A list with one magnification per element of ``l``.
 
-    Accuracy: to rounding (3e-15 relative) from three stellar radii on and
+    Accuracy: to rounding (4e-15 relative) from three stellar radii on and
     wherever the star is small against the Einstein radius, re/rstar above
     (1 + l)/1.41 within 1.5 stellar radii and above (1 + l)/1.2 beyond
     (the small-source series); within 3e-10 relative elsewhere near the star
     (a numerical derivative of the disk magnification).
-    ``integrated_heyrovsky_magnification`` is good to 3e-15 everywhere.
+    ``integrated_heyrovsky_magnification`` is good to 4e-15 everywhere.
 
     Raises:
         TypeError: an argument of the wrong type.
@@ -169,7 +169,7 @@ def integrated_heyrovsky_magnification(l: _Floats, re: _Float, rstar: _Float) ->
         A list with one magnification per element of ``l``; NaN where no
         ring of the star could be evaluated (a NaN separation, rstar = 0).
 
-    Accuracy: within 3e-15 relative everywhere.
+    Accuracy: within 4e-15 relative everywhere.
 
     Raises:
         TypeError: an argument of the wrong type.
