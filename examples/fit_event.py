@@ -267,8 +267,13 @@ def plot(path, times, sites, flux, sigma, theta, fs, fb, chi2, dof):
     axes[0, 0].set_ylabel("I [mag]")
     axes[1, 0].set_ylabel("data - model")
     axes[0, 0].legend(loc="upper left", fontsize=9)
-    fig.suptitle(f"simulated event fitted with halomag and scipy.optimize.least_squares: "
-                 f"chi2 = {chi2:.0f} for {dof} degrees of freedom", fontsize=11)
+    save_figure(fig, path, "simulated event fitted with halomag and "
+                f"scipy.optimize.least_squares: chi2 = {chi2:.0f} for {dof} degrees of freedom")
+
+
+def save_figure(fig, path, title):
+    """Titles, lays out and writes a figure, and says where."""
+    fig.suptitle(title, fontsize=11)
     fig.tight_layout()
     fig.savefig(path, dpi=110)
     print(f"wrote {path}")

@@ -66,7 +66,7 @@ except ImportError:
 
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
-from fit_event import Magnification, fluxes, point_source  # noqa: E402  (beside this file)
+from fit_event import Magnification, fluxes, point_source, save_figure  # noqa: E402  (beside this file)
 
 DATA = HERE / "data" / "MB08310"
 PUBLISHED = dict(t0=2454656.39975, u0=0.00300, tE=11.14, tstar=0.05487)
@@ -460,11 +460,8 @@ def plot(path, event, theta, flux_pairs, chi2, dof):
         bottom.set_xlabel(f"HJD - {T_REF:.0f}")
     axes[0, 0].set_ylabel(f"{telescopes[ref].name} I [mag, its own zero point]")
     axes[1, 0].set_ylabel("data - model [mag]")
-    fig.suptitle(f"MOA-2008-BLG-310 (Janczak et al. 2010), finite-source point lens fitted "
-                 f"with halomag: chi2 = {chi2:.0f} for {dof} degrees of freedom", fontsize=11)
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    print(f"wrote {path}")
+    save_figure(fig, path, "MOA-2008-BLG-310 (Janczak et al. 2010), finite-source point lens "
+                f"fitted with halomag: chi2 = {chi2:.0f} for {dof} degrees of freedom")
 
 
 if __name__ == "__main__":
