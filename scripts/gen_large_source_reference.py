@@ -27,14 +27,13 @@ are reused; two processes, about 25 minutes of processor time each)
 """
 
 import math
-import multiprocessing
 import pathlib
 import sys
 
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from gen_profile_reference import row as profile_row  # noqa: E402
-from reference_io import emit  # noqa: E402
+from reference_io import emit, reused_or_computed  # noqa: E402
 
 
 def sine_table(n, law):
@@ -74,18 +73,7 @@ def row(case):
 
 def main(argv):
     """argv: [output file [previous output whose rows are reused]]"""
-    done = {}
-    if len(argv) > 2:
-        for line in open(argv[2]):
-            fields = line.split()
-            if len(fields) == 4 and not line.startswith("#") and fields[0] not in ("knots", "fluxes"):
-                done[(fields[0], float(fields[1]), float(fields[2]))] = line.strip()
-    todo = [c for c in cases() if c not in done]
-    with multiprocessing.Pool(2) as pool:
-        for k, line in enumerate(pool.imap(row, todo, chunksize=1)):
-            done[todo[k]] = line
-            print(line, file=sys.stderr, flush=True)
-    rows = [done[c] for c in cases()]
+    rows = reused_or_computed(cases(), row, argv[2] if len(argv) > 2 else None)
     lines = ["# Magnifications of large sources, u = re/rstar from 0.1 to 2 (mpmath, 30 digits;",
              "# scripts/gen_large_source_reference.py).  halomag arguments: l, re = u, rstar = 1.",
              "# builtin: 1 - 0.6 (1 - sqrt(1 - r^2)).  Tables (bl, then bf, as doubles):"]

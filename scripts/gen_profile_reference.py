@@ -33,7 +33,6 @@ Usage:  nice python scripts/gen_profile_reference.py [tests/data/profile_referen
 """
 
 import math
-import multiprocessing
 import pathlib
 import sys
 
@@ -42,7 +41,7 @@ from mpmath import mp, mpf
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import gen_limb_darkened_reference as limb  # noqa: E402
-from reference_io import emit  # noqa: E402
+from reference_io import emit, reused_or_computed  # noqa: E402
 
 mp.dps = 30
 
@@ -157,20 +156,9 @@ def row(case, tables=TABLES):
 
 def main(argv):
     """argv: [output file [previous output whose rows are reused]]"""
-    done = {}
-    if len(argv) > 2:
-        for line in open(argv[2]):
-            if line.strip() and not line.startswith("#"):
-                name, l, u, _ = line.split()
-                done[(name, float(l), float(u))] = line.strip()
-    todo = [c for c in cases() if c not in done]
     # The small Einstein radii (many pieces) last.
-    todo.sort(key=lambda c: c[2] < 0.1)
-    with multiprocessing.Pool(2) as pool:
-        for k, line in enumerate(pool.imap(row, todo, chunksize=1)):
-            done[todo[k]] = line
-            print(k, line, file=sys.stderr, flush=True)
-    rows = [done[c] for c in cases()]
+    rows = reused_or_computed(cases(), row, argv[2] if len(argv) > 2 else None,
+                              order=lambda c: c[2] < 0.1)
     lines = ["# Limb-darkened and flux-map magnifications through the ring route's",
              "# hard cases (mpmath, 30 digits; scripts/gen_profile_reference.py).",
              "# halomag arguments: l, re = u, rstar = 1.  builtin: 1 - 0.6 (1 - sqrt(1 - r^2)).",

@@ -22,7 +22,6 @@ minutes on a shared dual-core machine)
 """
 
 import math
-import multiprocessing
 import pathlib
 import sys
 
@@ -31,7 +30,7 @@ import mpmath
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import gen_limb_darkened_reference as limb  # noqa: E402
 from gen_profile_reference import magnification  # noqa: E402
-from reference_io import emit  # noqa: E402
+from reference_io import emit, reused_or_computed  # noqa: E402
 
 GRID_U = [1.5, 2.0, 3.0, 5.0, 10.0, 100.0, 1e3, 1e4]
 GRID_L = [0.0, 1e-9, 0.5, 1 - 1e-12, 1.0, 1 + 1e-12, 1.5, 2.9, 3 - 1e-9]
@@ -70,17 +69,7 @@ def row(case):
 
 def main(argv):
     """argv: [output file [previous output whose rows are reused]]"""
-    done = {}
-    if len(argv) > 2:
-        for line in open(argv[2]):
-            if line.strip() and not line.startswith("#"):
-                kind, l, u, _ = line.split()
-                done[(kind, float(l), float(u))] = line.strip()
-    todo = [c for c in cases() if c not in done]
-    with multiprocessing.Pool(2) as pool:
-        for case, line in zip(todo, pool.imap(row, todo, chunksize=1)):
-            done[case] = line
-    rows = [done[c] for c in cases()]
+    rows = reused_or_computed(cases(), row, argv[2] if len(argv) > 2 else None)
     lines = ["# The built-in linear limb darkening 1 - 0.6 (1 - sqrt(1 - r^2)) where the",
              "# small-source series serves it and across its switches (mpmath, 30 digits;",
              "# scripts/gen_small_source_reference.py).  halomag arguments: l, re = u, rstar = 1.",

@@ -1,6 +1,7 @@
 """Output of the reference generators: the lines go to the file named by the
 first command-line argument, or to standard output."""
 
+import multiprocessing
 import sys
 
 
@@ -47,3 +48,30 @@ def header_main(argv, doc, path, make_text):
     path.write_text(text)
     print(f"wrote {path}")
     return 0
+
+
+def reused_or_computed(cases, row, previous=None, order=None):
+    """The reference lines of `cases` (tuples whose first three entries are a
+    name, l and u), in their order: lines of an earlier output `previous`
+    whose name, l and u match a case are reused, the others are computed by
+    `row(case)` on two processes (in the order `order` sorts them by, if
+    given), each printed to standard error as it arrives."""
+    done = {}
+    if previous is not None:
+        for line in open(previous):
+            fields = line.split()
+            if len(fields) != 4 or line.startswith("#"):
+                continue
+            try:
+                done[(fields[0], float(fields[1]), float(fields[2]))] = line.strip()
+            except ValueError:  # a table's knots or fluxes, not a case
+                continue
+    cases = list(cases)
+    todo = [c for c in cases if c not in done]
+    if order is not None:
+        todo.sort(key=order)
+    with multiprocessing.Pool(2) as pool:
+        for case, line in zip(todo, pool.imap(row, todo, chunksize=1)):
+            done[case] = line
+            print(line, file=sys.stderr, flush=True)
+    return [done[c] for c in cases]
