@@ -40,7 +40,8 @@
 // and one whose singularities lie farther off by fewer nodes: each part's
 // rule is sized from its own ellipse for 5e-12 (K_NEAR), at most n = 12 for
 // the integrals by parts and n = 10 where the central difference's own
-// noise, eps/delta ~ 4e-11, dominates anyway.  Bisection grades the parts geometrically towards a nearby singularity.
+// noise, eps/delta ~ 4e-11, dominates anyway.  Bisection grades the parts
+// geometrically towards a nearby singularity.
 // The handled end is the lens itself: a part that ends at r = l takes the
 // 16-point generalised Gauss rule exact for t^k and t^k ln t [4], with the
 // singular end at l (in s, ln|r - l| = ln|s_l - s| + ln(s_l + s) stays in its
@@ -191,6 +192,13 @@ using Complex = std::complex<double>;
 // Semi-axis sum of the ellipse with foci a, b through z (>= 1).
 using quadrature::gauss::bernstein_rho;
 
+// Gauss-Legendre nodes for rho^(-2n) <= e^(-2K) (the ring route's count:
+// huge when the ellipse degenerates, rho <= 1), as a double that callers
+// clamp to their range.
+inline double nodes_for(double rho, double K) noexcept {
+    return static_cast<double>(rules::nodes_for(rho, K));
+}
+
 // Bisects [a, b] until each part is no longer than its distance to the
 // nearest singularity that is not a handled end of that part (`own`, the
 // lens's image, when it is an end), then calls part(a, b, n) with the
@@ -199,28 +207,28 @@ using quadrature::gauss::bernstein_rho;
 template <class Part>
 void graded_parts(double a, double b, std::span<const Singularity> singular, double own,
                   std::size_t cap, Part&& part, int depth = 0) {
+    const auto handled = [&](const Singularity& p) {
+        return p.im == 0.0 && p.re == own && (own == a || own == b);
+    };
     double distance = std::numeric_limits<double>::infinity();
     for (const Singularity& p : singular) {
-        if (p.im == 0.0 && p.re == own && (own == a || own == b)) continue;
+        if (handled(p)) continue;
         const double dx = p.re < a ? a - p.re : (p.re > b ? p.re - b : 0.0);
         distance = std::min(distance, std::hypot(dx, p.im));
     }
     if (b - a <= distance || b - a <= SHORTEST_PART || depth >= 64) {
         double rho = std::numeric_limits<double>::infinity();
         for (const Singularity& p : singular) {
-            if (p.im == 0.0 && p.re == own && (own == a || own == b)) continue;
-            rho = std::min(rho, bernstein_rho(Complex(p.re, p.im), a, b));
+            if (!handled(p)) rho = std::min(rho, bernstein_rho(Complex(p.re, p.im), a, b));
         }
-        const double n = rho > 1.0 ? std::ceil(K_NEAR / std::log(rho)) : HUGE_VAL;
-        part(a, b, std::clamp(n, static_cast<double>(NEAR_MIN), static_cast<double>(cap)));
+        part(a, b, std::clamp(nodes_for(rho, K_NEAR), static_cast<double>(NEAR_MIN),
+                              static_cast<double>(cap)));
         return;
     }
     const double middle = a + 0.5 * (b - a);
     graded_parts(a, middle, singular, own, cap, part, depth + 1);
     graded_parts(middle, b, singular, own, cap, part, depth + 1);
 }
-
-using Complex = std::complex<double>;
 
 // Beyond the band (l >= 1 + H) the integrand is analytic on the whole star
 // but for the profile, and the number of nodes follows from how far its
@@ -244,7 +252,7 @@ void far_parts(double a, double b, std::span<const Complex> singular, Part&& par
         const double r = bernstein_rho(z, a, b);
         if (r == r) rho = std::min(rho, r);  // NaN: a singularity at infinity
     }
-    const double n = rho > 1.0 ? std::ceil(K_FAR / std::log(rho)) : HUGE_VAL;
+    const double n = nodes_for(rho, K_FAR);
     if (n > static_cast<double>(FAR_CAP) && b - a > SHORTEST_PART && depth < 64) {
         const double middle = a + 0.5 * (b - a);
         far_parts(a, middle, singular, part, depth + 1);

@@ -136,7 +136,6 @@ private:
     std::size_t size_ = 0;
 };
 
-
 inline std::size_t nodes_for(double rho, double k) noexcept {
     if (!(rho > 1.0)) return std::numeric_limits<std::size_t>::max();
     const double n = std::ceil(k / std::log(rho));

@@ -176,7 +176,7 @@ inline double limb_profile_small_source(double l, double u) noexcept {
 // The built-in linear limb darkening, (A_U + A_mu)/2, for
 // small_source_applies(l, u), given the uniform disk's A_U.
 inline double limb_darkened_small_source(double l, double u, double uniform) noexcept {
-    return 0.5 * uniform + 0.75 * u * detail::small_source_sum(l, u);
+    return 0.5 * (uniform + limb_profile_small_source(l, u));
 }
 
 // The same with A_U computed here; rho is the stellar radius in Einstein
