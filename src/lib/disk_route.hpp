@@ -41,7 +41,9 @@
 // rule is sized from its own ellipse for 5e-12 (K_NEAR), at most n = 12 for
 // the integrals by parts and n = 10 where the central difference's own
 // noise, eps/delta ~ 4e-11, dominates anyway.  Bisection grades the parts
-// geometrically towards a nearby singularity.
+// geometrically towards a nearby singularity; towards one just beyond an
+// end (a lens just outside the limb) an exponential map does, in fewer
+// nodes (graded_parts).
 // The handled end is the lens itself: a part that ends at r = l takes the
 // 16-point generalised Gauss rule exact for t^k and t^k ln t [4], with the
 // singular end at l (in s, ln|r - l| = ln|s_l - s| + ln(s_l + s) stays in its
@@ -54,9 +56,10 @@
 // singularities r = +-l, +-l +- 2i re/rstar (see far_parts): a few nodes
 // from l = 2 on.
 //
-// Cost per separation, in disk evaluations: about 50 beyond the band, 100 to
-// 150 inside it, a few hundred within 1e-6 of the limb, where the parts are
-// graded down to the distance of the lens from r = 1.
+// Cost per separation, in disk evaluations (a five-knot table, rstar = re):
+// about 60 beyond the band, 100 to 130 inside it, the most (126) within
+// 1e-6 of the limb, where the parts are graded down to the distance of the
+// lens from r = 1.
 //
 // References
 //   [1] H. J. Witt, S. Mao, "Can lensed stars be regarded as pointlike for
@@ -199,35 +202,86 @@ inline double nodes_for(double rho, double K) noexcept {
     return static_cast<double>(rules::nodes_for(rho, K));
 }
 
-// Bisects [a, b] until each part is no longer than its distance to the
-// nearest singularity that is not a handled end of that part (`own`, the
-// lens's image, when it is an end), then calls part(a, b, n) with the
-// number of Gauss-Legendre nodes that singularity asks for (K_NEAR, between
-// NEAR_MIN and `cap`).
-template <class Part>
-void graded_parts(double a, double b, std::span<const Singularity> singular, double own,
-                  std::size_t cap, Part&& part, int depth = 0) {
+// The integral of f over [a, b], cut into parts each no longer than its
+// distance to the nearest singularity that is not a handled end of that
+// part (`own`, the lens's image, when it is an end); part(a, b, n)
+// integrates one such part with the number of Gauss-Legendre nodes that
+// singularity asks for (K_NEAR, between NEAR_MIN and `cap`).
+//
+// Bisection grades the parts geometrically towards a singularity near the
+// interval, which costs about log2(length/d) parts of 8 nodes for one at a
+// distance d beyond an end (a lens 1e-6 outside the limb: 18 parts).
+// There the parts are graded by a map instead, as on the ring route
+// (lib/ring_rules.hpp, from_end): a core [b - h, b] of half that distance,
+// then t = b - h e^s for s in [0, ln((b - a)/h)], which puts the
+// singularity at s = ln 2 + i pi whatever d is; Gauss-Legendre in s, halved
+// until the cap suffices, takes a few parts of its own for the
+// ln(length/d) of s (four for d = 1e-6).  A real singularity inside the
+// interval, or a handled end at the far side, keeps the bisection.
+template <class F, class Part>
+double graded_parts(double a, double b, std::span<const Singularity> singular, double own,
+                    std::size_t cap, const F& f, const Part& part, int depth = 0) {
     const auto handled = [&](const Singularity& p) {
         return p.im == 0.0 && p.re == own && (own == a || own == b);
     };
     double distance = std::numeric_limits<double>::infinity();
+    Singularity nearest{0.0, 0.0};
+    bool inside = false;  // a real singularity strictly inside (a, b)
     for (const Singularity& p : singular) {
         if (handled(p)) continue;
         const double dx = p.re < a ? a - p.re : (p.re > b ? p.re - b : 0.0);
-        distance = std::min(distance, std::hypot(dx, p.im));
+        const double d = std::hypot(dx, p.im);
+        inside = inside || (p.im == 0.0 && p.re > a && p.re < b);
+        if (d < distance) {
+            distance = d;
+            nearest = p;
+        }
     }
+    const auto nodes = [&](double rho) {
+        return static_cast<std::size_t>(std::clamp(nodes_for(rho, K_NEAR), static_cast<double>(NEAR_MIN),
+                                                   static_cast<double>(cap)));
+    };
     if (b - a <= distance || b - a <= SHORTEST_PART || depth >= 64) {
         double rho = std::numeric_limits<double>::infinity();
         for (const Singularity& p : singular) {
             if (!handled(p)) rho = std::min(rho, bernstein_rho(Complex(p.re, p.im), a, b));
         }
-        part(a, b, std::clamp(nodes_for(rho, K_NEAR), static_cast<double>(NEAR_MIN),
-                              static_cast<double>(cap)));
-        return;
+        return part(a, b, static_cast<double>(nodes(rho)));
+    }
+    const bool beyond_b = nearest.im == 0.0 && nearest.re > b && own != a && own != b;
+    const bool beyond_a = nearest.im == 0.0 && nearest.re < a && own != a && own != b;
+    if (!inside && (beyond_a || beyond_b) && 4.0 * distance < b - a) {
+        const double h = 0.5 * distance;
+        const double end = beyond_b ? b : a;
+        const double sign = beyond_b ? -1.0 : 1.0;  // t = end + sign h e^s
+        double sum = beyond_b ? graded_parts(b - h, b, singular, own, cap, f, part, depth + 1)
+                              : graded_parts(a, a + h, singular, own, cap, f, part, depth + 1);
+        std::array<Complex, 8> mapped{};
+        std::size_t count = 0;
+        for (const Singularity& p : singular) {
+            if (handled(p) || count == mapped.size()) continue;
+            const Complex z(sign * (p.re - end), sign * p.im);  // z = (t - end)/sign
+            if (z != Complex(0.0, 0.0)) mapped[count++] = std::log(z / h);
+        }
+        const std::span<const Complex> in_s(mapped.data(), count);
+        const auto g = [&](double s) {
+            const double x = h * std::exp(s);
+            return f(end + sign * x) * x;
+        };
+        const auto in_parts = [&](auto&& self, double s0, double s1, int level) -> double {
+            double rho = std::numeric_limits<double>::infinity();
+            for (const Complex& w : in_s) rho = std::min(rho, bernstein_rho(w, s0, s1));
+            if (nodes_for(rho, K_NEAR) > static_cast<double>(cap) && level < 64) {
+                const double middle = s0 + 0.5 * (s1 - s0);
+                return self(self, s0, middle, level + 1) + self(self, middle, s1, level + 1);
+            }
+            return quadrature::gauss::integrate(g, s0, s1, quadrature::gauss::legendre(nodes(rho)));
+        };
+        return sum + in_parts(in_parts, 0.0, std::log((b - a) / h), 0);
     }
     const double middle = a + 0.5 * (b - a);
-    graded_parts(a, middle, singular, own, cap, part, depth + 1);
-    graded_parts(middle, b, singular, own, cap, part, depth + 1);
+    return graded_parts(a, middle, singular, own, cap, f, part, depth + 1) +
+           graded_parts(middle, b, singular, own, cap, f, part, depth + 1);
 }
 
 // Beyond the band (l >= 1 + H) the integrand is analytic on the whole star
@@ -407,22 +461,21 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             if (a >= band_lo && b <= band_hi) {
                 // pi [p r^2 G]_a^b - pi int_a^b p' r^2 G dr.
                 double sum = piece.value(b) * r2G(b) - piece.value(a) * r2G(a);
-                detail::graded_parts(lo, hi, points, own, detail::BY_PARTS_NODES, [&](double x, double y, double n) {
-                    const auto h = [&](double t) {
-                        const double r = piece.radius(t);
-                        return piece.slope_jacobian(t) * r2G(r);
-                    };
-                    const auto h2 = [&](double t, double) { return h(t); };
-                    sum -= x == own   ? gauss::integrate_from(h2, x, y, log_rule)
+                const auto h = [&](double t) {
+                    const double r = piece.radius(t);
+                    return piece.slope_jacobian(t) * r2G(r);
+                };
+                const auto h2 = [&](double t, double) { return h(t); };
+                sum -= detail::graded_parts(lo, hi, points, own, detail::BY_PARTS_NODES, h, [&](double x, double y, double n) {
+                    return x == own   ? gauss::integrate_from(h2, x, y, log_rule)
                            : y == own ? gauss::integrate_to(h2, x, y, log_rule)
                                       : gauss::integrate(h, x, y, gauss::legendre(static_cast<std::size_t>(n)));
                 });
                 total += PI * sum;
             } else {
-                detail::graded_parts(lo, hi, points, own, detail::DERIVATIVE_NODES, [&](double x, double y, double n) {
-                    total += gauss::integrate(
-                        [&](double t) { return piece.value_jacobian(t) * weight(piece.radius(t)); },
-                        x, y, gauss::legendre(static_cast<std::size_t>(n)));
+                const auto h = [&](double t) { return piece.value_jacobian(t) * weight(piece.radius(t)); };
+                total += detail::graded_parts(lo, hi, points, own, detail::DERIVATIVE_NODES, h, [&](double x, double y, double n) {
+                    return gauss::integrate(h, x, y, gauss::legendre(static_cast<std::size_t>(n)));
                 });
             }
             if (interrupt(evaluations)) return interrupted();

@@ -222,6 +222,34 @@ TEST(Integrated, DiskRouteAtItsHardPlaces) {
     std::printf("uniform-disk route: worst relative error %.3g over %zu cases\n", worst, count);
 }
 
+// The uniform-disk route's grading towards a singularity just beyond a
+// part's end: int_0^1 ln(1 + d - t) dt (and its mirror image) to the route's
+// rule tolerance, in a number of evaluations that grows like ln(1/d), not
+// like the parts of a bisection (8 nodes per halving: 240 at d = 1e-9).
+TEST(Integrated, DiskRouteGradesTowardsANearSingularity) {
+    namespace d = models::detail;
+    for (const double gap : {1e-2, 1e-4, 1e-6, 1e-9, 1e-12}) {
+        // (1 + d) ln(1 + d) - 1 - d ln d
+        const double want = (1.0 + gap) * std::log1p(gap) - 1.0 - gap * std::log(gap);
+        for (const bool right : {true, false}) {
+            const double at = right ? 1.0 + gap : -gap;
+            const std::vector<models::Singularity> points{{at, 0.0}, {0.5, 2.0}};
+            int evaluations = 0;
+            const auto f = [&](double t) {
+                ++evaluations;
+                return std::log(right ? (1.0 + gap) - t : t + gap);
+            };
+            const double got = d::graded_parts(0.0, 1.0, points, std::numeric_limits<double>::quiet_NaN(), 12, f,
+                                               [&](double x, double y, double n) {
+                                                   return halomag::quadrature::gauss::integrate(
+                                                       f, x, y, halomag::quadrature::gauss::legendre(static_cast<std::size_t>(n)));
+                                               });
+            EXPECT_LE(relative_error(got, want), 5e-11) << "d=" << gap << " right=" << right;
+            EXPECT_LE(evaluations, 80) << "d=" << gap;
+        }
+    }
+}
+
 // Where the band about the lens (integrated by parts) starts or stops
 // overlapping the star, the pieces change; the result must not jump.
 TEST(Integrated, DiskRouteContinuousWhereItsPiecesChange) {
