@@ -48,7 +48,7 @@ Magnifications integrated_flux_map_heyrovsky_magnification(std::vector<double> l
     assert_equal(bl.size(), bf.size());
     const interp::LinearTable profile = flux_map(bl, bf);
     const TabulatedDisk disk(profile, bl);
-    return _integrated_heyrovsky_magnification(std::move(l), profile, disk, re, rstar, interrupt);
+    return _integrated_heyrovsky_magnification(std::move(l), disk, re, rstar, interrupt);
 }
 
 // The plain weighted sum sum_j bf_j A_ring(l_i, bl_j), not normalised.  The

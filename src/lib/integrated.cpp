@@ -18,8 +18,7 @@ Magnifications integrated_witt_mao_magnification(std::vector<double> l, double r
 
 Magnifications integrated_heyrovsky_magnification(std::vector<double> l, double re, double rstar,
                                                   const Interrupt& interrupt) {
-    return _integrated_heyrovsky_magnification(std::move(l), LinearLimbDarkening{},
-                                               LimbDarkenedDisk{}, re, rstar, interrupt);
+    return _integrated_heyrovsky_magnification(std::move(l), LimbDarkenedDisk{}, re, rstar, interrupt);
 }
 
 }  // namespace halomag::models

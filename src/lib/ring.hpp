@@ -101,7 +101,11 @@ Expected<double> ring_magnification_extreme(double l, double r, double g, double
 inline Expected<double> ring_magnification(double l, double r, double g, double u) noexcept {
     const double au = std::fabs(u);
     if (std::fabs(g) > detail::RING_FAR * au) return 1.0;
-    const double top = std::fmax(std::fmax(l, r), au);
+    // The largest length, by comparisons (std::fmax is a library call); a
+    // NaN anywhere fails one of the range tests below and takes the
+    // extreme path, which returns NaN.
+    const double lr = l > r ? l : r;
+    const double top = lr > au ? lr : au;
     if (top <= detail::RING_LARGE && top >= detail::RING_SMALL &&
         l + r >= detail::RING_DEEP * au) [[likely]] {
         return ring_magnification_gap(l, r, g, u);

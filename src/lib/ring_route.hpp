@@ -141,6 +141,9 @@ public:
             pieces_.push_back({a, b});
             // Largest |p| on the piece: at an end of its line.
             const double pa = p1 + (p1 - p2), pb = p2 + (p2 - p1);
+            // The line through the piece's middle, from the table itself.
+            const double middle = a + 0.5 * h, slope = (p2 - p1) / ((b - h / 3.0) - (a + h / 3.0));
+            lines_.push_back({middle, profile(middle), slope});
             peak_ = std::max({peak_, std::fabs(pa), std::fabs(pb)});
             // The flux by the two-point rule, exact for the quadratic p(r) r
             // with the fewest roundings; the moments by the long rule.
@@ -170,19 +173,31 @@ public:
     SeriesWeights series_weights() const noexcept { return weights_; }
     std::size_t pieces() const noexcept { return pieces_.size(); }
 
+    // The nodes of every piece, with the piece's own line p(r) = p(m) +
+    // slope (r - m) about its middle m in the area weight: no search of the
+    // table per node, and no cancellation where the line is steep (an
+    // intercept form c0 + c1 r would lose |c1| r / |p| of the digits).
     template <class Emit>
     void nodes(double l, double u, Emit& emit) const {
-        for (const auto& [a, b] : pieces_) rules::piece_nodes(a, b, l, u, emit, rules::Singularities{}, rules::K_TABLE);
+        for (std::size_t k = 0; k < pieces_.size(); ++k) {
+            const auto [a, b] = pieces_[k];
+            const auto [middle, at_middle, slope] = lines_[k];
+            const auto line = [=](double r) { return at_middle + slope * (r - middle); };
+            rules::Brightened<Emit, decltype(line)> bright{emit, line};
+            rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE);
+        }
     }
 
 private:
     std::vector<std::array<double, 2>> pieces_;
+    std::vector<std::array<double, 3>> lines_;  // middle, p(middle), slope
     double flux_ = 0.0;
     double peak_ = 0.0;
     SeriesWeights weights_{};
 };
 
-// Sum of area weight x f(r, gap) over the nodes of one separation, counting
+// Sum of area weight x f(r, gap) over the nodes of one separation (the
+// disk's rules put the profile's brightness into the area weight), counting
 // the evaluations and a non-finite value as 0 (a node on a pole, a failed
 // ring); NaN when no node has a value at all.  The caller's interrupt check
 // is consulted per node; once it asks to stop, no more values are computed.
@@ -208,7 +223,7 @@ struct NodeSum {
     }
 };
 
-// The integral int_0^1 f(r, l - r) 2 pi r dr for one separation over the
+// The integral int_0^1 f(r, l - r) p(r) 2 pi r dr for one separation over the
 // disk's pieces and nodes (the reusable part: any integrand built on the
 // ring through the lens).  `evaluations` (if given) receives the count.
 template <class Disk, class F>
@@ -236,9 +251,9 @@ inline bool negligible_lens(double u, double peak) noexcept {
 // SERIES_FROM on, the disk's rules below.  A failed ring evaluation counts
 // as 0 (never an error); NaN separations give NaN; the only error is
 // INTERRUPTED.
-template <class Profile, class Disk>
-Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const Profile& profile,
-                                                   const Disk& disk, double re, double rstar,
+template <class Disk>
+Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const Disk& disk,
+                                                   double re, double rstar,
                                                    const Interrupt& interrupt = {}) {
     const double u = std::fabs(re / rstar);  // Einstein radius in stellar radii
     const double flux = disk.flux();
@@ -260,7 +275,7 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
         } else {
             const auto f = [&](double r, double gap) {
                 const Expected<double> a = ring_magnification(li, r, gap, u);
-                return profile(r) * (a ? *a : std::numeric_limits<double>::quiet_NaN());
+                return a ? *a : std::numeric_limits<double>::quiet_NaN();
             };
             result.push_back(integrate_disk(disk, li, u, f, interrupt) / flux);
         }

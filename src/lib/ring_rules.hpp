@@ -207,12 +207,30 @@ void legendre(double a, double b, const Singularities& sing, const Map& map, Emi
     }
 }
 
-// A node: ring radius, gap l - r, and the area weight 2 pi r dr/dx.
+// A node: ring radius, gap l - r, and the area weight 2 pi r dr/dx (times
+// the profile's brightness p(r) once a disk's rules have set it).
 struct Node {
     double r;
     double gap;
     double area;
 };
+
+// Forwards each node with its area weight times the brightness p(r).
+template <class Emit, class P>
+struct Brightened {
+    Emit& emit;
+    const P& p;
+    void operator()(Node node, double weight) {
+        node.area *= p(node.r);
+        emit(node, weight);
+    }
+};
+
+// The built-in law 0.4 + 0.6 mu, mu = sqrt(1 - r^2); the rules in mu and in
+// theta (mu = cos theta) set it from their own variable.
+inline double limb_darkened_brightness(double r) noexcept {
+    return 0.4 + 0.6 * std::sqrt((1.0 - r) * (1.0 + r));
+}
 
 // The integral over x in [0, length] of a piece whose integrand has a
 // logarithmic singularity at x = 0 (when `log_end`) or a singularity just
@@ -309,7 +327,8 @@ template <class Emit>
 void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
                  double kk);
 
-// The built-in law's nodes for separation l (see the header comment).
+// The built-in law's nodes for separation l (see the header comment), their
+// area weights carrying the law's brightness.
 template <class Emit>
 void limb_darkened_nodes(double l, double u, Emit& emit) {
     const auto r_sing = ring_singularities(l, u);
@@ -344,7 +363,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         sing.add(Complex(PI, a));
         legendre(0.0, 0.5 * PI, sing, [](double theta) {
             const double r = std::sin(theta);
-            return Node{r, -r, TWO_PI * r * std::cos(theta)};
+            const double mu = std::cos(theta);
+            return Node{r, -r, TWO_PI * r * mu * (0.4 + 0.6 * mu)};
         }, emit);
         return;
     }
@@ -364,7 +384,7 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         centre.add(Complex(-1.0, 0.0));
         from_end(1.0, excess == 0.0, others, [&](double mu) {
             const double r = std::min(std::sqrt((1.0 - mu) * (1.0 + mu)), 1.0);
-            return Node{r, excess + mu * mu / (1.0 + r), TWO_PI * mu};
+            return Node{r, excess + mu * mu / (1.0 + r), TWO_PI * mu * (0.4 + 0.6 * mu)};
         }, emit, centre);
         return;
     }
@@ -378,14 +398,16 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         Singularities limb;
         limb.add(Complex(1.0, 0.0));
         limb.add(Complex(-1.0, 0.0));
-        piece_nodes(0.0, rc, l, u, emit, limb, K_LEGENDRE);
+        const auto brightness = [](double r) { return limb_darkened_brightness(r); };
+        Brightened<Emit, decltype(brightness)> bright{emit, brightness};
+        piece_nodes(0.0, rc, l, u, bright, limb, K_LEGENDRE);
         Singularities sing;
         mu_singularities(sing, [](Complex v) { return v; });
         sing.add(Complex(1.0, 0.0));
         sing.add(Complex(-1.0, 0.0));
         legendre(0.0, std::sqrt((1.0 - rc) * (1.0 + rc)), sing, [&](double mu) {
             const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
-            return Node{r, l - r, TWO_PI * mu};
+            return Node{r, l - r, TWO_PI * mu * (0.4 + 0.6 * mu)};
         }, emit);
         return;
     }
@@ -409,7 +431,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         from_end(mu_l, true, others, [&](double x) {
             const double d = x * (2.0 * mu_l - x);
             const double r = std::min(std::sqrt(l2 + d), 1.0);
-            return Node{r, -d / (l + r), TWO_PI * (mu_l - x)};
+            const double mu = mu_l - x;
+            return Node{r, -d / (l + r), TWO_PI * mu * (0.4 + 0.6 * mu)};
         }, emit);
     }
     {
@@ -426,7 +449,8 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
         from_end(1.0 - mu_l, true, others, [&](double x) {
             const double d = x * (2.0 * mu_l + x);
             const double r = std::sqrt(std::max(l2 - d, 0.0));
-            return Node{r, d / (l + r), TWO_PI * (mu_l + x)};
+            const double mu = mu_l + x;
+            return Node{r, d / (l + r), TWO_PI * mu * (0.4 + 0.6 * mu)};
         }, emit, centre);
     }
 }
