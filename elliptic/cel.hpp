@@ -69,8 +69,9 @@ inline double cel(double kc, double p, double a, double b) noexcept {
     // At most about 6 steps for kc down to 1e-300; the bound guards NaN.
     for (int step = 0; step < 64; ++step) {
         const double f = a;
-        a += b / p;
-        double g = e / p;
+        const double inverse = 1.0 / p;  // one division for the two quotients
+        a += b * inverse;
+        double g = e * inverse;
         b += f * g;
         b += b;
         p += g;

@@ -193,6 +193,17 @@ inline double bernstein_axis(std::complex<double> z, double a, double b) noexcep
     return 0.5 * (modulus(w - 1.0) + modulus(w + 1.0));
 }
 
+// The square of that semi-major axis by A^2 = (1 + |w|^2 + |w^2 - 1|)/2,
+// one square root in place of two, for planners that compare several
+// points and take the root of the nearest alone.  Overflows to +inf (a
+// point that far away asks for one node) rather than rescaling.
+inline double bernstein_axis_squared(std::complex<double> z, double a, double b) noexcept {
+    const double scale = 1.0 / (b - a);
+    const double x = (2.0 * z.real() - (a + b)) * scale, y = 2.0 * z.imag() * scale;
+    const double p = (x - y) * (x + y) - 1.0, q = 2.0 * x * y;  // w^2 - 1
+    return 0.5 * (1.0 + x * x + y * y + std::sqrt(p * p + q * q));
+}
+
 inline double rho_of_axis(double A) noexcept {
     return A + std::sqrt(std::max(0.0, (A - 1.0) * (A + 1.0)));
 }

@@ -153,16 +153,16 @@ struct LegendrePlan {
 };
 
 inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk) noexcept {
-    double axis = std::numeric_limits<double>::infinity();
+    double axis2 = std::numeric_limits<double>::infinity();
     Complex nearest{};
     for (std::size_t k = 0; k < sing.size(); ++k) {
-        const double A = gauss::bernstein_axis(sing[k], a, b);
-        if (A < axis) {
-            axis = A;
+        const double A2 = gauss::bernstein_axis_squared(sing[k], a, b);
+        if (A2 < axis2) {
+            axis2 = A2;
             nearest = sing[k];
         }
     }
-    const std::size_t n = nodes_for(gauss::rho_of_axis(axis), kk);
+    const std::size_t n = nodes_for(gauss::rho_of_axis(std::sqrt(axis2)), kk);
     if (n <= LEGENDRE_CAP) return {n, 0.0};
     const double re = nearest.real();
     const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
@@ -259,12 +259,15 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
     }
     const double h = std::min(length, CORE_FRACTION * dmin);
     if (log_end) {
-        double axis = std::numeric_limits<double>::infinity();
-        for (std::size_t k = 0; k < sing.size(); ++k) axis = std::min(axis, gauss::bernstein_axis(sing[k], 0.0, h));
-        for (std::size_t k = 0; k < core_only.size(); ++k) {
-            axis = std::min(axis, gauss::bernstein_axis(core_only[k], 0.0, h));
+        double axis2 = std::numeric_limits<double>::infinity();
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            axis2 = std::min(axis2, gauss::bernstein_axis_squared(sing[k], 0.0, h));
         }
-        const std::size_t n = std::min(nodes_for(gauss::rho_of_axis(axis), LOG_FACTOR * kk), LOG_CAP);
+        for (std::size_t k = 0; k < core_only.size(); ++k) {
+            axis2 = std::min(axis2, gauss::bernstein_axis_squared(core_only[k], 0.0, h));
+        }
+        const std::size_t n =
+            std::min(nodes_for(gauss::rho_of_axis(std::sqrt(axis2)), LOG_FACTOR * kk), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
@@ -274,8 +277,14 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         if (!log_end) legendre(0.0, h, sing, map, emit, 0, kk);
         return;
     }
+    // ln(z/h) = ln|z| - ln h + i arg z (the planner needs no more accuracy
+    // than this, and std::log of a complex costs twice as much).
+    const double log_h = std::log(h);
     Singularities mapped;
-    for (std::size_t k = 0; k < sing.size(); ++k) mapped.add(std::log(sing[k] / h));
+    for (std::size_t k = 0; k < sing.size(); ++k) {
+        const Complex z = sing[k];
+        mapped.add(Complex(std::log(gauss::modulus(z)) - log_h, std::atan2(z.imag(), z.real())));
+    }
     const double s_end = std::log(length / h);
     if (!log_end) {
         // Nothing singular at the end itself, only behind it: the core and
