@@ -177,14 +177,42 @@ public:
     // slope (r - m) about its middle m in the area weight: no search of the
     // table per node, and no cancellation where the line is steep (an
     // intercept form c0 + c1 r would lose |c1| r / |p| of the digits).
+    //
+    // A piece at least twice its length from the lens is planned here, as
+    // rules::piece_nodes would plan it, without its general machinery: its
+    // nearest singularity is then the ring through the lens, r = l, on the
+    // real axis.  (The ring mean's other singularities, r = -l and
+    // r = +-l +- 2iu, and for a piece outside that ring its branch point
+    // r = 0, lie farther along the axis or at the same offset and off it:
+    // their Bernstein ellipses are larger.)  So one Gauss-Legendre rule,
+    // sized from rho = A + sqrt(A^2 - 1), A = 1 + 2 d/length, and the nodes
+    // measured from the end nearer the lens, as there.  Most of a table's
+    // pieces are such, and this is most of their planning.
     template <class Emit>
     void nodes(double l, double u, Emit& emit) const {
+        namespace gauss = quadrature::gauss;
         for (std::size_t k = 0; k < pieces_.size(); ++k) {
             const auto [a, b] = pieces_[k];
             const auto [middle, at_middle, slope] = lines_[k];
             const auto line = [=](double r) { return at_middle + slope * (r - middle); };
             rules::Brightened<Emit, decltype(line)> bright{emit, line};
-            rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE);
+            const double h = b - a;
+            const bool before = l >= b + 2.0 * h, after = l <= a - 2.0 * h;  // false for NaN
+            if (!(before || after)) {
+                rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE);
+                continue;
+            }
+            const double d = before ? l - b : a - l;
+            const std::size_t n =
+                std::min(rules::nodes_for(gauss::rho_of_axis(1.0 + 2.0 * (d / h)), rules::K_TABLE),
+                         rules::LEGENDRE_CAP);
+            const gauss::Rule rule = gauss::legendre(n);
+            for (std::size_t i = 0; i < rule.size(); ++i) {
+                const double t = rule.t[i];
+                const double x = t <= 0.5 ? h * t : h - h * rule.one_minus_t[i];
+                const double r = before ? b - x : a + x;
+                bright(rules::Node{r, before ? (l - b) + x : (l - a) - x, rules::TWO_PI * r}, h * rule.w[i]);
+            }
         }
     }
 

@@ -198,6 +198,42 @@ TEST(RingRoute, PiecesInsideTheDiskOnly) {
 
 // Work: the far field needs no ring at all; the light curve of a typical
 // event (rho = 0.01, u0 = 0.005, t/tE in [-2, 2]) about two per point.
+// A table's pieces far from the lens are planned by the table itself; the
+// nodes must be those the general rules give the same piece: same radii,
+// gaps, area weights and rule weights, bit for bit, on either side of the
+// lens, at the switch (two piece lengths away) and next to it.
+TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
+    struct Emitted {
+        double r, gap, area, weight;
+        bool operator==(const Emitted&) const = default;
+    };
+    struct Record {
+        std::vector<Emitted>& out;
+        void operator()(const models::rules::Node& n, double w) { out.push_back({n.r, n.gap, n.area, w}); }
+    };
+    std::vector<double> bl, bf;
+    for (int k = 0; k <= 10; ++k) {
+        bl.push_back(k / 10.0);
+        bf.push_back(1.0);  // brightness 1: the area weights are the rules' own
+    }
+    const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    const models::TabulatedDisk disk(table, bl);
+    for (const double u : {0.01, 1.0, 100.0}) {
+        for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.2, 2.9,
+                               0.1 + 2.0 * 0.1, std::nextafter(0.3, 0.0), std::nextafter(0.3, 1.0)}) {
+            std::vector<Emitted> table_nodes, general;
+            Record by_table{table_nodes}, by_rules{general};
+            disk.nodes(l, u, by_table);
+            for (int k = 0; k < 10; ++k) {
+                models::rules::piece_nodes(bl[k], bl[k + 1], l, u, by_rules, models::rules::Singularities{},
+                                           models::rules::K_TABLE);
+            }
+            EXPECT_EQ(table_nodes.size(), general.size()) << "l=" << l << " u=" << u;
+            EXPECT_TRUE(table_nodes == general) << "l=" << l << " u=" << u;
+        }
+    }
+}
+
 TEST(RingRoute, RingEvaluationCounts) {
     const models::LimbDarkenedDisk disk;
     std::uint64_t total = 0;
