@@ -250,6 +250,34 @@ TEST(Integrated, DiskRouteGradesTowardsANearSingularity) {
     }
 }
 
+// The far path's product rule: its weights, built from a kinked table,
+// integrate p(r) r^k over [0, 1] exactly (to rounding) for every k below
+// the rule's size, the kinks included.  Exact values from the pieces' lines:
+// int_a^b (c0 + c1 r) r^k dr.
+TEST(Integrated, ProductRuleExactForPolynomials) {
+    const std::vector<double> bl{0.0, 0.13, 0.5, 0.51, 0.9, 1.0}, bf{1.0, 0.7, 0.95, 0.2, 0.6, 0.1};
+    const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    models::detail::ProductRule product;
+    for (const std::size_t n : {3u, 8u, 15u, 32u}) {
+        const std::vector<double>& w = product.weights(n, bl, table);
+        const auto rule = halomag::quadrature::gauss::legendre(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            double want = 0.0, got = 0.0;
+            for (std::size_t j = 0; j + 1 < bl.size(); ++j) {
+                const double a = bl[j], b = bl[j + 1];
+                const double c1 = (bf[j + 1] - bf[j]) / (b - a), c0 = bf[j] - c1 * a;
+                const double m = static_cast<double>(k);
+                want += c0 * (std::pow(b, m + 1) - std::pow(a, m + 1)) / (m + 1) +
+                        c1 * (std::pow(b, m + 2) - std::pow(a, m + 2)) / (m + 2);
+            }
+            for (std::size_t i = 0; i < n; ++i) got += w[i] * std::pow(rule.t[i], static_cast<double>(k));
+            EXPECT_NEAR(got, want, 1e-14 * std::fabs(want) + 1e-16) << "n=" << n << " k=" << k;
+        }
+        // The weights are cached per size: the same vector again.
+        EXPECT_EQ(&product.weights(n, bl, table), &w);
+    }
+}
+
 // Where the band about the lens (integrated by parts) starts or stops
 // overlapping the star, the pieces change; the result must not jump.
 TEST(Integrated, DiskRouteContinuousWhereItsPiecesChange) {
