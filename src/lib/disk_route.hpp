@@ -72,11 +72,6 @@
 //   [4] J. Ma, V. Rokhlin, S. Wandzura, "Generalized Gaussian quadrature rules
 //       for systems of arbitrary functions", SIAM J. Numer. Anal. 33 (1996)
 //       971-996.
-//   [5] P. J. Davis, P. Rabinowitz, Methods of Numerical Integration, 2nd
-//       ed. (1984), section 2.5 (product integration).
-//   [6] H. Wang, S. Xiang, "On the convergence rates of Legendre
-//       approximation", Math. Comp. 81 (2012) 861-877 (barycentric weights
-//       of the Gauss-Legendre points).
 #pragma once
 
 #include <algorithm>
@@ -99,6 +94,7 @@
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
 #include "numerics/numdiff.hpp"
+#include "numerics/product.hpp"
 
 namespace halomag::models {
 
@@ -326,72 +322,13 @@ void far_parts(double a, double b, std::span<const Complex> singular, Part&& par
     part(a, b, n < static_cast<double>(FAR_MIN) ? FAR_MIN : static_cast<std::size_t>(std::min(n, static_cast<double>(FAR_CAP))));
 }
 
-// A table's far path in one rule.  Beyond the band the factor w = 2 pi r
-// (G + r G'/2) of the integrand p w is analytic on the whole star and only
-// the profile p kinks, at its radii.  Interpolating w at the n Gauss-Legendre
-// nodes r_i of [0, 1] and integrating p times the interpolant exactly gives
-// the product rule [5]
-//
-//   int_0^1 p w dr ~ sum_i W_i w(r_i),   W_i = int_0^1 p(r) L_i(r) dr,
-//
-// L_i the Lagrange basis of the nodes.  Its error is that of the
-// interpolant, which converges like rho^(-n) (half the rate of Gauss's
-// rho^(-2n)), times the Lebesgue constant of the nodes (about 3 here): the
-// rule is sized for rho^(-n) <= e^(-2 K_FAR).  The weights depend on the
-// profile and n alone, not on the separation: they are computed once per
-// call for each n used (at most PRODUCT_CAP of them, about 530 doubles in
-// all, whatever the table), each by Gauss-Legendre of n/2 + 1 nodes on
-// every piece, exact for p L_i, with L_i in the barycentric form whose
-// weights for Gauss-Legendre nodes are (-1)^i sqrt(t_i (1 - t_i) w_i) [6].
-// For a table of many radii this takes one node where the pieces one by one
-// took several (51 radii, l = 2: 15 nodes of three disks each for 150).
-inline constexpr std::size_t PRODUCT_CAP = 32;
-
-class ProductRule {
-public:
-    template <class Profile>
-    const std::vector<double>& weights(std::size_t n, const std::vector<double>& cuts, const Profile& profile) {
-        std::vector<double>& W = cache_[n];
-        if (!W.empty()) return W;
-        namespace gauss = quadrature::gauss;
-        const gauss::Rule rule = gauss::legendre(n);
-        std::vector<double> lambda(n);
-        for (std::size_t j = 0; j < n; ++j) {
-            const double b = std::sqrt(rule.t[j] * rule.one_minus_t[j] * rule.w[j]);
-            lambda[j] = j % 2 == 0 ? b : -b;
-        }
-        W.assign(n, 0.0);
-        std::vector<double> terms(n);
-        const gauss::Rule sub = gauss::legendre(n / 2 + 1);
-        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-            const double a = cuts[k], b = cuts[k + 1], h = b - a;
-            if (!(h > 0.0)) continue;
-            const auto piece = restrict_to(profile, a, b);
-            for (std::size_t m = 0; m < sub.size(); ++m) {
-                const double y = sub.t[m] <= 0.5 ? a + h * sub.t[m] : b - h * sub.one_minus_t[m];
-                const double v = h * sub.w[m] * piece.value(y);
-                double total = 0.0;
-                std::size_t on_node = n;
-                for (std::size_t j = 0; j < n; ++j) {
-                    const double x = rule.t[j] <= 0.5 ? rule.t[j] : 1.0 - rule.one_minus_t[j];
-                    if (y == x) on_node = j;
-                    terms[j] = lambda[j] / (y - x);
-                    total += terms[j];
-                }
-                if (on_node < n) {
-                    W[on_node] += v;
-                    continue;
-                }
-                for (std::size_t j = 0; j < n; ++j) W[j] += v * (terms[j] / total);
-            }
-        }
-        return W;
-    }
-
-private:
-    std::array<std::vector<double>, PRODUCT_CAP + 1> cache_;
-};
-
+// A table's far path in one rule: the factor w = 2 pi r (G + r G'/2) of the
+// integrand p w is analytic on the whole star there and only the profile p
+// kinks, at its radii, so the product rule of numerics/product.hpp
+// integrates p w from w at n Gauss-Legendre nodes of [0, 1], sized for
+// rho^(-n) <= e^(-2 K_FAR).  For a table of many radii this takes one node
+// where the pieces one by one took several (11 radii, l = 2: 15 nodes of
+// three disks each for 38).
 }  // namespace detail
 
 // The uniform-disk route for every separation.  `knots` are the profile's
@@ -418,7 +355,11 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     if (!gate) return std::unexpected(gate.error());
 
     const gauss::Rule log_rule = gauss::log_end(detail::LOG_NODES);
-    detail::ProductRule product;  // built once per call, per rule size used
+    // A table's far path as one product rule: its weights, built once per
+    // call and rule size, over the table's pieces.
+    quadrature::ProductRule product;
+    std::vector<std::array<double, 2>> far_pieces;
+    std::vector<decltype(restrict_to(profile, 0.0, 1.0))> far_lines;
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
     const std::vector<double> inner = inner_knots(knots);
     std::vector<double> cuts;
@@ -519,9 +460,16 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     by_pieces += std::max(detail::nodes_for(rho_piece, detail::K_FAR),
                                           static_cast<double>(detail::FAR_MIN));
                 }
-                if (whole <= static_cast<double>(detail::PRODUCT_CAP) && whole < by_pieces) {
+                if (whole <= static_cast<double>(quadrature::ProductRule::CAP) && whole < by_pieces) {
                     const std::size_t n = std::max(static_cast<std::size_t>(whole), detail::FAR_MIN);
-                    const std::vector<double>& w = product.weights(n, cuts, profile);
+                    if (far_pieces.empty()) {
+                        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+                            far_pieces.push_back({cuts[k], cuts[k + 1]});
+                            far_lines.push_back(restrict_to(profile, cuts[k], cuts[k + 1]));
+                        }
+                    }
+                    const std::vector<double>& w = product.weights(
+                        n, far_pieces, [&](std::size_t k, double t) { return far_lines[k].value(t); });
                     const gauss::Rule rule = gauss::legendre(n);
                     for (std::size_t i = 0; i < n; ++i) {
                         const double r = rule.t[i] <= 0.5 ? rule.t[i] : 1.0 - rule.one_minus_t[i];

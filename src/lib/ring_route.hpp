@@ -47,6 +47,7 @@
 #include "lib/uniform_disk.hpp"
 #include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
+#include "numerics/product.hpp"
 
 namespace halomag::models {
 
@@ -188,9 +189,17 @@ public:
     // sized from rho = A + sqrt(A^2 - 1), A = 1 + 2 d/length, and the nodes
     // measured from the end nearer the lens, as there.  Most of a table's
     // pieces are such, and this is most of their planning.
+    //
+    // With the lens off the star (l > 1) the ring mean is analytic on all of
+    // [0, 1], and the product rule of numerics/product.hpp integrates p times
+    // it from n nodes over the whole star, the kinks in the weights (built
+    // once per call and size); it is used where its n, sized for
+    // rho^(-n) <= e^(-2 K_TABLE), is below what the pieces would take one by
+    // one (11 radii at l = 2: 22 rings for 51).
     template <class Emit>
     void nodes(double l, double u, Emit& emit) const {
         namespace gauss = quadrature::gauss;
+        if (l > 1.0 && product_nodes(l, u, emit)) return;
         for (std::size_t k = 0; k < pieces_.size(); ++k) {
             const auto [a, b] = pieces_[k];
             const auto [middle, at_middle, slope] = lines_[k];
@@ -217,8 +226,39 @@ public:
     }
 
 private:
+    template <class Emit>
+    bool product_nodes(double l, double u, Emit& emit) const {
+        namespace gauss = quadrature::gauss;
+        double axis2 = std::numeric_limits<double>::infinity();
+        for (const rules::Complex z : rules::ring_singularities(l, u)) {
+            axis2 = std::min(axis2, gauss::bernstein_axis_squared(z, 0.0, 1.0));
+        }
+        const std::size_t n = rules::nodes_for(gauss::rho_of_axis(std::sqrt(axis2)), 2.0 * rules::K_TABLE);
+        if (n > quadrature::ProductRule::CAP) return false;
+        // What the pieces would take one by one (at least one node each; a
+        // piece within two lengths of the lens, more than the whole rule).
+        std::size_t by_pieces = 0;
+        for (const auto& [a, b] : pieces_) {
+            const double h = b - a, d = l - b;
+            by_pieces += d >= 2.0 * h ? rules::nodes_for(gauss::rho_of_axis(1.0 + 2.0 * (d / h)), rules::K_TABLE) : n;
+            if (by_pieces > n) break;
+        }
+        if (by_pieces <= n) return false;
+        const std::vector<double>& w = product_.weights(n, pieces_, [&](std::size_t k, double t) {
+            const auto [middle, at_middle, slope] = lines_[k];
+            return at_middle + slope * (t - middle);
+        });
+        const gauss::Rule rule = gauss::legendre(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double r = rule.t[i] <= 0.5 ? rule.t[i] : 1.0 - rule.one_minus_t[i];
+            emit(rules::Node{r, l - r, rules::TWO_PI * r}, w[i]);
+        }
+        return true;
+    }
+
     std::vector<std::array<double, 2>> pieces_;
     std::vector<std::array<double, 3>> lines_;  // middle, p(middle), slope
+    mutable quadrature::ProductRule product_;
     double flux_ = 0.0;
     double peak_ = 0.0;
     SeriesWeights weights_{};

@@ -3,6 +3,7 @@
 // over the disk (scripts/gen_limb_darkened_reference.py, 30 digits).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -257,9 +258,12 @@ TEST(Integrated, DiskRouteGradesTowardsANearSingularity) {
 TEST(Integrated, ProductRuleExactForPolynomials) {
     const std::vector<double> bl{0.0, 0.13, 0.5, 0.51, 0.9, 1.0}, bf{1.0, 0.7, 0.95, 0.2, 0.6, 0.1};
     const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
-    models::detail::ProductRule product;
+    halomag::quadrature::ProductRule product;
+    std::vector<std::array<double, 2>> pieces;
+    for (std::size_t k = 0; k + 1 < bl.size(); ++k) pieces.push_back({bl[k], bl[k + 1]});
+    const auto value = [&](std::size_t k, double t) { return models::restrict_to(table, bl[k], bl[k + 1]).value(t); };
     for (const std::size_t n : {3u, 8u, 15u, 32u}) {
-        const std::vector<double>& w = product.weights(n, bl, table);
+        const std::vector<double>& w = product.weights(n, pieces, value);
         const auto rule = halomag::quadrature::gauss::legendre(n);
         for (std::size_t k = 0; k < n; ++k) {
             double want = 0.0, got = 0.0;
@@ -274,7 +278,7 @@ TEST(Integrated, ProductRuleExactForPolynomials) {
             EXPECT_NEAR(got, want, 1e-14 * std::fabs(want) + 1e-16) << "n=" << n << " k=" << k;
         }
         // The weights are cached per size: the same vector again.
-        EXPECT_EQ(&product.weights(n, bl, table), &w);
+        EXPECT_EQ(&product.weights(n, pieces, value), &w);
     }
 }
 

@@ -219,7 +219,9 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
     const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
     const models::TabulatedDisk disk(table, bl);
     for (const double u : {0.01, 1.0, 100.0}) {
-        for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.2, 2.9,
+        // (Up to l = 1.2: farther out the whole star may take one product
+        // rule instead of its pieces' rules.)
+        for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.1, 1.2,
                                0.1 + 2.0 * 0.1, std::nextafter(0.3, 0.0), std::nextafter(0.3, 1.0)}) {
             std::vector<Emitted> table_nodes, general;
             Record by_table{table_nodes}, by_rules{general};
@@ -230,6 +232,43 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
             }
             EXPECT_EQ(table_nodes.size(), general.size()) << "l=" << l << " u=" << u;
             EXPECT_TRUE(table_nodes == general) << "l=" << l << " u=" << u;
+        }
+    }
+}
+
+// With the lens off the star a table may take one product rule over the
+// whole star in place of its pieces' rules: the two integrals agree to
+// rounding (each within about 1e-15 of mpmath), with far fewer rings.
+TEST(RingRoute, ProductRuleAgreesWithThePieces) {
+    struct Sum {
+        double l, u, total = 0.0;
+        std::size_t count = 0;
+        void operator()(const models::rules::Node& n, double w) {
+            total += w * n.area * *models::ring_magnification(l, n.r, n.gap, u);
+            ++count;
+        }
+    };
+    std::vector<double> bl, bf;
+    for (int k = 0; k <= 50; ++k) {
+        const double r = k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0);
+        bl.push_back(r);
+        bf.push_back(models::LinearLimbDarkening{}(r));
+    }
+    const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    const models::TabulatedDisk disk(table, bl);
+    for (const double u : {0.01, 1.0, 100.0}) {
+        for (const double l : {1.45, 1.5, 2.0, 2.5, 2.99}) {
+            Sum whole{l, u}, pieces{l, u};
+            disk.nodes(l, u, whole);
+            for (std::size_t k = 0; k + 1 < bl.size(); ++k) {
+                const double a = bl[k], b = bl[k + 1];
+                const double slope = (bf[k + 1] - bf[k]) / (b - a);
+                const auto line = [&](double r) { return bf[k] + slope * (r - a); };
+                models::rules::Brightened<Sum, decltype(line)> bright{pieces, line};
+                models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{}, models::rules::K_TABLE);
+            }
+            EXPECT_NEAR(whole.total / pieces.total, 1.0, 3e-15) << "l=" << l << " u=" << u;
+            EXPECT_LT(2 * whole.count, pieces.count) << "l=" << l << " u=" << u;
         }
     }
 }
