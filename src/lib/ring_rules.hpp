@@ -42,6 +42,9 @@
 //   logarithmic core and the exponential map (but the piece from the centre
 //   with the lens on it, where r A is analytic, plain Gauss-Legendre),
 //   pieces with r = l just beyond an end get the exponential map about l.
+//   (The table itself, lib/ring_route.hpp, plans its pieces far from the
+//   lens, and takes one product rule over the whole star or over an eighth
+//   of it where that needs fewer rings.)
 // * far out (l >= SERIES_FROM) no ring at all: the mean-value series
 //   (far_field_series below).
 //
