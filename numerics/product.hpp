@@ -42,6 +42,11 @@ public:
     // Largest rule whose weights are kept: at most CAP (CAP + 1)/2 doubles
     // in all, whatever the number of pieces.
     static constexpr std::size_t CAP = 32;
+    // Most pieces a rule is built for.  The build runs without a pause
+    // (about pieces x n^2/2 operations, 0.5 million at this bound): a
+    // caller that must answer an interrupt promptly rules larger tables
+    // piece by piece.
+    static constexpr std::size_t MAX_PIECES = 1024;
 
     // The weights W_i of the n-point rule (1 <= n <= CAP) for p, linear on
     // each of the pieces [a, b] (disjoint, inside [0, 1]) and 0 elsewhere;

@@ -460,7 +460,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     by_pieces += std::max(detail::nodes_for(rho_piece, detail::K_FAR),
                                           static_cast<double>(detail::FAR_MIN));
                 }
-                if (whole <= static_cast<double>(quadrature::ProductRule::CAP) && whole < by_pieces) {
+                if (whole <= static_cast<double>(quadrature::ProductRule::CAP) && whole < by_pieces &&
+                    cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
                     const std::size_t n = std::max(static_cast<std::size_t>(whole), detail::FAR_MIN);
                     if (far_pieces.empty()) {
                         for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {

@@ -288,7 +288,10 @@ private:
     // from the lens, the others lie farther).
     std::size_t segment_product_size(std::size_t j, double l) const {
         namespace gauss = quadrature::gauss;
-        if (segment_pieces_[j].size() < SEGMENT_PIECES) return 0;
+        if (segment_pieces_[j].size() < SEGMENT_PIECES ||
+            segment_pieces_[j].size() > quadrature::ProductRule::MAX_PIECES) {
+            return 0;
+        }
         const double lo = static_cast<double>(j) * SEGMENT, hi = lo + SEGMENT;
         const double d = l >= hi ? l - hi : (l <= lo ? lo - l : -1.0);
         if (!(d >= SEGMENT)) return 0;  // also NaN
@@ -327,7 +330,7 @@ private:
             axis2 = std::min(axis2, gauss::bernstein_axis_squared(z, 0.0, 1.0));
         }
         const std::size_t n = rules::nodes_for(gauss::rho_of_axis(std::sqrt(axis2)), 2.0 * rules::K_TABLE);
-        if (n > quadrature::ProductRule::CAP) return false;
+        if (n > quadrature::ProductRule::CAP || pieces_.size() > quadrature::ProductRule::MAX_PIECES) return false;
         // What the pieces would take one by one (at least one node each; a
         // piece within two lengths of the lens, more than the whole rule).
         std::size_t by_pieces = 0;
