@@ -227,9 +227,6 @@ public:
                 continue;
             }
             // The runs of the piece outside the eighths ruled as a whole.
-            const auto eighth = [](double x) {
-                return std::min(SEGMENTS - 1, static_cast<std::size_t>(x * static_cast<double>(SEGMENTS)));
-            };
             double lo = a;
             while (lo < b) {
                 const std::size_t j = eighth(lo);
@@ -252,6 +249,23 @@ public:
     }
 
 private:
+    // Gauss-Legendre nodes for a piece of length h whose nearest
+    // singularity is real, at distance d beyond an end: the ellipse's
+    // semi-major axis is A = 1 + 2 d/h.
+    static std::size_t far_nodes(double d, double h, double kk) noexcept {
+        return rules::nodes_for(quadrature::gauss::rho_of_axis(1.0 + 2.0 * (d / h)), kk);
+    }
+
+    // Piece k's line at r.
+    double line_value(std::size_t k, double r) const noexcept {
+        const auto [middle, at_middle, slope] = lines_[k];
+        return at_middle + slope * (r - middle);
+    }
+
+    static std::size_t eighth(double x) noexcept {
+        return std::min(SEGMENTS - 1, static_cast<std::size_t>(x * static_cast<double>(SEGMENTS)));
+    }
+
     static constexpr std::size_t SEGMENTS = 8;
     static constexpr double SEGMENT = 1.0 / static_cast<double>(SEGMENTS);
     static constexpr std::size_t SEGMENT_PIECES = 3;  // fewest pieces for a product rule
@@ -260,8 +274,7 @@ private:
     template <class Emit>
     void piece_rule(double a, double b, std::size_t k, double l, double u, Emit& emit) const {
         namespace gauss = quadrature::gauss;
-        const auto [middle, at_middle, slope] = lines_[k];
-        const auto line = [=](double r) { return at_middle + slope * (r - middle); };
+        const auto line = [this, k](double r) { return line_value(k, r); };
         rules::Brightened<Emit, decltype(line)> bright{emit, line};
         const double h = b - a;
         const bool before = l >= b + 2.0 * h, after = l <= a - 2.0 * h;  // false for NaN
@@ -270,9 +283,7 @@ private:
             return;
         }
         const double d = before ? l - b : a - l;
-        const std::size_t n =
-            std::min(rules::nodes_for(gauss::rho_of_axis(1.0 + 2.0 * (d / h)), rules::K_TABLE),
-                     rules::LEGENDRE_CAP);
+        const std::size_t n = std::min(far_nodes(d, h, rules::K_TABLE), rules::LEGENDRE_CAP);
         const gauss::Rule rule = gauss::legendre(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             const double t = rule.t[i];
@@ -295,13 +306,13 @@ private:
         const double lo = static_cast<double>(j) * SEGMENT, hi = lo + SEGMENT;
         const double d = l >= hi ? l - hi : (l <= lo ? lo - l : -1.0);
         if (!(d >= SEGMENT)) return 0;  // also NaN
-        const std::size_t n = rules::nodes_for(gauss::rho_of_axis(1.0 + 2.0 * (d / SEGMENT)), 2.0 * rules::K_TABLE);
+        const std::size_t n = far_nodes(d, SEGMENT, 2.0 * rules::K_TABLE);
         if (n > quadrature::ProductRule::CAP) return 0;
         std::size_t by_pieces = 0;
         for (const auto& [ta, tb] : segment_pieces_[j]) {
             const double a = lo + SEGMENT * ta, b = lo + SEGMENT * tb, h = b - a;
             const double dk = l >= b ? l - b : a - l;
-            by_pieces += rules::nodes_for(gauss::rho_of_axis(1.0 + 2.0 * (dk / h)), rules::K_TABLE);
+            by_pieces += far_nodes(dk, h, rules::K_TABLE);
             if (by_pieces > n) return n;
         }
         return 0;
@@ -312,8 +323,7 @@ private:
         namespace gauss = quadrature::gauss;
         const double lo = static_cast<double>(j) * SEGMENT, hi = lo + SEGMENT;
         const std::vector<double>& w = segment_product_[j].weights(n, segment_pieces_[j], [&](std::size_t i, double t) {
-            const auto [middle, at_middle, slope] = lines_[segment_line_[j][i]];
-            return at_middle + slope * ((lo + SEGMENT * t) - middle);
+            return line_value(segment_line_[j][i], lo + SEGMENT * t);
         });
         const gauss::Rule rule = gauss::legendre(n);
         for (std::size_t i = 0; i < n; ++i) {
@@ -336,14 +346,12 @@ private:
         std::size_t by_pieces = 0;
         for (const auto& [a, b] : pieces_) {
             const double h = b - a, d = l - b;
-            by_pieces += d >= 2.0 * h ? rules::nodes_for(gauss::rho_of_axis(1.0 + 2.0 * (d / h)), rules::K_TABLE) : n;
+            by_pieces += d >= 2.0 * h ? far_nodes(d, h, rules::K_TABLE) : n;
             if (by_pieces > n) break;
         }
         if (by_pieces <= n) return false;
-        const std::vector<double>& w = product_.weights(n, pieces_, [&](std::size_t k, double t) {
-            const auto [middle, at_middle, slope] = lines_[k];
-            return at_middle + slope * (t - middle);
-        });
+        const std::vector<double>& w =
+            product_.weights(n, pieces_, [&](std::size_t k, double t) { return line_value(k, t); });
         const gauss::Rule rule = gauss::legendre(n);
         for (std::size_t i = 0; i < n; ++i) {
             const double r = rule.t[i] <= 0.5 ? rule.t[i] : 1.0 - rule.one_minus_t[i];
