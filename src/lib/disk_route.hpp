@@ -348,7 +348,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                                                   double re, double rstar, double N,
                                                   std::span<const double> knots = {},
                                                   const Interrupt& interrupt = {},
-                                                  const SeriesWeights* far_field = nullptr) {
+                                                  const SeriesWeights* far_field = nullptr,
+                                                  quadrature::ProductRule* kept_product = nullptr) {
     namespace gauss = quadrature::gauss;
     constexpr double PI = 3.141592653589793;
     const Magnifications gate = witt_mao_magnification(l, re, rstar, interrupt);
@@ -356,8 +357,10 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
 
     const gauss::Rule log_rule = gauss::log_end(detail::LOG_NODES);
     // A table's far path as one product rule: its weights, built once per
-    // call and rule size, over the table's pieces.
-    quadrature::ProductRule product;
+    // rule size over the table's pieces, in this call or (kept_product, the
+    // same table's) in an earlier one.
+    quadrature::ProductRule own_product;
+    quadrature::ProductRule& product = kept_product != nullptr ? *kept_product : own_product;
     std::vector<std::array<double, 2>> far_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> far_lines;
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii

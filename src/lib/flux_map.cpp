@@ -3,6 +3,10 @@
 // continuous profile, linear between the samples and 0 outside them (one
 // sample: that value everywhere), normalised by its own flux; the discrete
 // function reads it as thin rings and sums their magnifications.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
 #include <utility>
 
 #include "lib/disk_route.hpp"
@@ -20,6 +24,53 @@ interp::LinearTable flux_map(const std::vector<double>& bl, const std::vector<do
     return interp::LinearTable(bl, bf, interp::OutOfRangeMode::fill(0.0));
 }
 
+// What a table's calls share: the profile, the ring route's pieces, lines,
+// flux, moments and product weights (TabulatedDisk), and the product weights
+// of the uniform-disk route's far path.  A fit passes the same table at
+// every call, and a short call spends much of its time building these:
+// with 51 radii and 35 separations the ring route costs 19 us per point
+// built afresh and 10 us with the plan kept.
+struct FluxMapPlan {
+    FluxMapPlan(std::vector<double> radii, std::vector<double> fluxes)
+        : bl(std::move(radii)), bf(std::move(fluxes)), profile(flux_map(bl, bf)), disk(profile, bl) {}
+    std::vector<double> bl, bf;  // the key, bit for bit
+    interp::LinearTable profile;
+    TabulatedDisk disk;
+    quadrature::ProductRule disk_route_product;
+};
+
+// The few tables used last on this thread, most recent first.  The key is the
+// tables' bits (a table changed in place is a new table; NaN matches
+// itself), compared in full, never by address.  Each thread keeps its own, so
+// the kept weights, which calls fill in as they need them, are never shared
+// between threads; a plan in use stays alive (shared ownership) even if a
+// nested call on the same thread evicts it.  Tables of more than
+// PLAN_KNOTS radii are planned per call and not kept, so what is kept stays
+// small: about 13 doubles per radius, under half a megabyte per thread.
+constexpr std::size_t PLAN_SLOTS = 4;
+constexpr std::size_t PLAN_KNOTS = 1024;
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b) noexcept {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
+std::shared_ptr<FluxMapPlan> plan_for(std::vector<double>& bl, std::vector<double>& bf) {
+    thread_local std::array<std::shared_ptr<FluxMapPlan>, PLAN_SLOTS> recent;
+    for (std::size_t k = 0; k < recent.size() && recent[k]; ++k) {
+        if (same_bits(recent[k]->bl, bl) && same_bits(recent[k]->bf, bf)) {
+            std::rotate(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(k),
+                        recent.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+            return recent[0];
+        }
+    }
+    auto plan = std::make_shared<FluxMapPlan>(std::move(bl), std::move(bf));
+    if (plan->bl.size() <= PLAN_KNOTS) {
+        std::rotate(recent.begin(), recent.end() - 1, recent.end());
+        recent[0] = plan;
+    }
+    return plan;
+}
+
 }  // namespace
 
 Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
@@ -27,15 +78,14 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
                                                           std::vector<double> bf, double re,
                                                           double rstar, const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
-    const interp::LinearTable profile = flux_map(bl, bf);
+    const std::shared_ptr<FluxMapPlan> plan = plan_for(bl, bf);
     // A one-sample table is constant: nothing to cut at.
     const std::span<const double> kinks =
-        bl.size() >= 2 ? std::span<const double>(bl) : std::span<const double>();
+        plan->bl.size() >= 2 ? std::span<const double>(plan->bl) : std::span<const double>();
     // The table's exact flux and series weights, as on the ring route.
-    const TabulatedDisk disk(profile, bl);
-    const SeriesWeights far_field = disk.series_weights();
-    return _integrated_witt_mao_magnification(std::move(l), profile, re, rstar, disk.flux(), kinks,
-                                              interrupt, &far_field);
+    const SeriesWeights far_field = plan->disk.series_weights();
+    return _integrated_witt_mao_magnification(std::move(l), plan->profile, re, rstar, plan->disk.flux(),
+                                              kinks, interrupt, &far_field, &plan->disk_route_product);
 }
 
 // The ring route over the table's own pieces, divided by the table's exact
@@ -46,9 +96,8 @@ Magnifications integrated_flux_map_heyrovsky_magnification(std::vector<double> l
                                                            double rstar,
                                                            const Interrupt& interrupt) {
     assert_equal(bl.size(), bf.size());
-    const interp::LinearTable profile = flux_map(bl, bf);
-    const TabulatedDisk disk(profile, bl);
-    return _integrated_heyrovsky_magnification(std::move(l), disk, re, rstar, interrupt);
+    const std::shared_ptr<FluxMapPlan> plan = plan_for(bl, bf);
+    return _integrated_heyrovsky_magnification(std::move(l), plan->disk, re, rstar, interrupt);
 }
 
 // The plain weighted sum sum_j bf_j A_ring(l_i, bl_j), not normalised.  The

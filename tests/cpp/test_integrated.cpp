@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -348,4 +349,53 @@ TEST(Integrated, DiskRouteOverTheDoubleRange) {
     EXPECT_EQ(*models::integrated_witt_mao_magnification({inf}, 1.0, 0.5), std::vector<double>{1.0});
     EXPECT_EQ(*models::integrated_flux_map_witt_mao_magnification({inf}, {0.0, 1.0}, {1.0, 0.5}, 1.0, 0.5),
               std::vector<double>{1.0});
+}
+
+// A table's plan (pieces, flux, moments, product weights) is kept across
+// calls on a thread.  Whatever the order of the calls, and whichever weights
+// earlier calls happened to build, every result must be the one a plan
+// built afresh for that call gives, bit for bit: tables that differ in one
+// bit, more tables than are kept, a table too large to keep, and several
+// threads at once.
+TEST(Integrated, KeptTablePlansGiveFreshResults) {
+    namespace interp = halomag::interp;
+    const auto fresh = [](const std::vector<double>& l, const Table& t, double rho) {
+        const interp::LinearTable profile(t.bl, t.bf, interp::OutOfRangeMode::fill(0.0));
+        const models::TabulatedDisk disk(profile, t.bl);
+        const models::SeriesWeights weights = disk.series_weights();
+        return std::pair{models::_integrated_heyrovsky_magnification(l, disk, 1.0, rho).value(),
+                         models::_integrated_witt_mao_magnification(l, profile, 1.0, rho, disk.flux(), t.bl, {},
+                                                                    &weights)
+                             .value()};
+    };
+    const auto sine = [](int n, double scale) {
+        Table t;
+        for (int k = 0; k <= n; ++k) {
+            const double r = k == n ? 1.0 : std::sin(3.141592653589793 * k / (2.0 * n));
+            t.bl.push_back(r);
+            t.bf.push_back(scale * models::LinearLimbDarkening{}(r));
+        }
+        return t;
+    };
+    std::vector<Table> tables{sine(10, 1.0), sine(50, 1.0), sine(6, 2.0), sine(20, 1.0), sine(30, 0.5),
+                              sine(1500, 1.0)};
+    Table nudged = tables[0];
+    nudged.bf[4] = std::nextafter(nudged.bf[4], 2.0);
+    tables.push_back(nudged);
+    const std::vector<std::vector<double>> lists{{0.3, 0.9, 2.0}, {1.7, 2.5}, {0.05, 1.0 + 1e-6}, {2.9, 0.6}};
+    const auto check = [&](std::size_t seed) {
+        for (std::size_t call = 0; call < 40; ++call) {
+            const Table& t = tables[(call * 5 + seed) % tables.size()];
+            const std::vector<double>& l = lists[(call + seed) % lists.size()];
+            const double rho = call % 3 == 0 ? 1.0 : 0.05;
+            const auto [ring, disk] = fresh(l, t, rho);
+            EXPECT_EQ(ifh(l, t.bl, t.bf, 1.0, rho), ring) << "call " << call;
+            EXPECT_EQ(models::integrated_flux_map_witt_mao_magnification(l, t.bl, t.bf, 1.0, rho).value(), disk)
+                << "call " << call;
+        }
+    };
+    check(0);
+    std::vector<std::thread> threads;
+    for (std::size_t seed = 1; seed <= 3; ++seed) threads.emplace_back(check, seed);
+    for (std::thread& thread : threads) thread.join();
 }

@@ -215,3 +215,24 @@ def test_threads_agree_with_one_thread():
     assert not errors
     assert len(results) == 40
     assert all(r == expected for r in results)
+
+
+def test_table_changed_in_place_between_calls():
+    # A fit may reuse one list or array for its table and overwrite it: the
+    # next call must see the new values, never a plan kept for the old ones.
+    l = [0.2, 0.9, 1.0 + 1e-6, 2.0]
+    bl = np.linspace(0.0, 1.0, 12)
+    bf = 1.0 - 0.6 * (1.0 - np.sqrt(1.0 - bl**2))
+    for f in (halomag.integrated_flux_map_heyrovsky_magnification,
+              halomag.integrated_flux_map_witt_mao_magnification):
+        before = f(l, 1.0, 0.5, bl, bf)
+        bf[3:8] *= 1.5
+        after = f(l, 1.0, 0.5, bl, bf)
+        # The same table, first seen on a new thread, whose kept plans are its own.
+        seen = []
+        thread = threading.Thread(target=lambda: seen.append(f(l, 1.0, 0.5, bl.tolist(), bf.tolist())))
+        thread.start()
+        thread.join()
+        assert after == seen[0]
+        assert all(a != b for a, b in zip(after, before))
+        bf[3:8] /= 1.5
