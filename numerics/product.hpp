@@ -55,6 +55,7 @@ public:
     template <class Value>
     const std::vector<double>& weights(std::size_t n, std::span<const std::array<double, 2>> pieces,
                                        const Value& value) {
+        if (cache_.empty()) cache_.resize(CAP + 1);  // a rule that is never used holds nothing
         std::vector<double>& W = cache_[n];
         if (!W.empty()) return W;
         const gauss::Rule rule = gauss::legendre(n);
@@ -90,7 +91,7 @@ public:
     }
 
 private:
-    std::array<std::vector<double>, CAP + 1> cache_;
+    std::vector<std::vector<double>> cache_;  // by n, once the first is built
 };
 
 }  // namespace halomag::quadrature

@@ -132,6 +132,10 @@ public:
             cuts.insert(cuts.begin(), 0.0);
             cuts.push_back(1.0);
         }
+        // At most one piece per cut: reserved, so that growing the lists
+        // never holds two copies at once.
+        pieces_.reserve(cuts.size());
+        lines_.reserve(cuts.size());
         const quadrature::gauss::Rule rule = quadrature::gauss::legendre(MOMENT_NODES);
         const quadrature::gauss::Rule two = quadrature::gauss::legendre(2);
         std::array<double, detail::DISK_SERIES_TERMS + 1> sums{};
