@@ -90,6 +90,11 @@ public:
         return W;
     }
 
+    // The n-point weights if they have been built, else nullptr.
+    const std::vector<double>* kept(std::size_t n) const noexcept {
+        return n < cache_.size() && !cache_[n].empty() ? &cache_[n] : nullptr;
+    }
+
 private:
     std::vector<std::vector<double>> cache_;  // by n, once the first is built
 };

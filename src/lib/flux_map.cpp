@@ -36,7 +36,7 @@ struct FluxMapPlan {
     std::vector<double> bl, bf;  // the key, bit for bit
     interp::LinearTable profile;
     TabulatedDisk disk;
-    quadrature::ProductRule disk_route_product;
+    DiskRouteProducts disk_route_products;
 };
 
 // The few tables used last on this thread, most recent first.  The key is the
@@ -85,7 +85,7 @@ Magnifications integrated_flux_map_witt_mao_magnification(std::vector<double> l,
     // The table's exact flux and series weights, as on the ring route.
     const SeriesWeights far_field = plan->disk.series_weights();
     return _integrated_witt_mao_magnification(std::move(l), plan->profile, re, rstar, plan->disk.flux(),
-                                              kinks, interrupt, &far_field, &plan->disk_route_product);
+                                              kinks, interrupt, &far_field, &plan->disk_route_products);
 }
 
 // The ring route over the table's own pieces, divided by the table's exact

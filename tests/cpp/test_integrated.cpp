@@ -284,17 +284,28 @@ TEST(Integrated, ProductRuleExactForPolynomials) {
 }
 
 // Where the band about the lens (integrated by parts) starts or stops
-// overlapping the star, the pieces change; the result must not jump.
+// overlapping the star, the pieces change; the result must not jump.  A
+// table's band edges move in sixteenths: where one steps, the region beyond
+// it (one product rule for a table of many radii) changes as well.
 TEST(Integrated, DiskRouteContinuousWhereItsPiecesChange) {
     const std::vector<double> bl{0.0, 0.25, 0.5, 0.75, 0.9, 1.0}, bf{1.0, 0.98, 0.92, 0.8, 0.66, 0.4};
+    std::vector<double> dense_bl, dense_bf;
+    for (int k = 0; k <= 50; ++k) {
+        dense_bl.push_back(k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0));
+        dense_bf.push_back(models::LinearLimbDarkening{}(dense_bl.back()));
+    }
     for (const double edge : {models::DISK_ROUTE_BAND, 1.0 - models::DISK_ROUTE_BAND,
-                              1.0 + models::DISK_ROUTE_BAND, 0.5 + models::DISK_ROUTE_BAND}) {
+                              1.0 + models::DISK_ROUTE_BAND, 0.5 + models::DISK_ROUTE_BAND,
+                              models::DISK_ROUTE_BAND + 5.0 / 16.0, models::DISK_ROUTE_BAND + 9.0 / 16.0,
+                              9.0 / 16.0 - models::DISK_ROUTE_BAND, 13.0 / 16.0 - models::DISK_ROUTE_BAND}) {
         const std::vector<double> l{std::nextafter(edge, 0.0), edge, std::nextafter(edge, 2.0)};
         const auto w = *models::integrated_witt_mao_magnification(l, 1.0, 0.1);
         const auto f = *models::integrated_flux_map_witt_mao_magnification(l, bl, bf, 1.0, 0.1);
+        const auto g = *models::integrated_flux_map_witt_mao_magnification(l, dense_bl, dense_bf, 1.0, 0.1);
         for (std::size_t i = 1; i < l.size(); ++i) {
             EXPECT_NEAR(w[i] / w[0], 1.0, 1e-9) << "edge " << edge;
             EXPECT_NEAR(f[i] / f[0], 1.0, 1e-9) << "edge " << edge;
+            EXPECT_NEAR(g[i] / g[0], 1.0, 1e-9) << "edge " << edge;
         }
     }
 }
