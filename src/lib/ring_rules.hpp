@@ -80,13 +80,20 @@ namespace gauss = quadrature::gauss;
 inline constexpr double PI = 3.141592653589793;
 inline constexpr double TWO_PI = 6.283185307179586;
 
-// K = ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 6e-19.
-// The margin over 1e-16 covers the constant in front of rho^(-2n), which
-// grows with the strength of the singularity (u/(pi l) at the ring through
-// the lens).  Measured against the 30-digit references (the hard cases and
-// the comparison grid): K = 18 leaves 3e-14, K = 20 3.3e-15, K = 21 2e-15,
-// K = 22 2.2e-15 (rounding).  The rules below take K as the parameter kk.
-inline constexpr double K_LEGENDRE = 21.0;
+// K = ln(1/tolerance)/2 for Gauss-Legendre: rho^(-2n) <= e^(-2K) = 2e-16.
+// The margin covers the constant in front of rho^(-2n), which grows with
+// the strength of the singularity (u/(pi l) at the ring through the lens,
+// large for a small star).  The built-in law takes these rules only where
+// its small-source series does not serve, u < 0.71 (1 + l) < 2.9 (lib/
+// small_source.hpp), and there, against a K = 32 evaluation at 900
+// separations (l over [0, 3), within 1e-13 of the limb, down to 1e-9 of the
+// centre) for u from 1e-4 to 2.8: K = 16 leaves 1.9e-14, K = 17 2.4e-15,
+// K = 18 1.8e-15 and K = 21 2.2e-15 (rounding; the truncation falls by e^-2
+// per unit of K, to about 4e-16 at 18); against the 30-digit references
+// K = 18 leaves 2.6e-15.  (Before that series, u up to 1000 took these
+// rules, and K = 18 left 3e-14 there.)  The rules below take K as the
+// parameter kk.
+inline constexpr double K_LEGENDRE = 18.0;
 // Pieces of a tabulated profile each carry only their share of the flux and
 // lie farther from the branch points of the law at the limb; K = 19 keeps
 // them within 2e-15 of the references (K = 18 too, K = 17 leaves 7e-14).
