@@ -18,7 +18,8 @@ The cases close in on what makes the outer integral hard:
   singularities at r = l +- 2iu, which for small u crowd the real one;
 * the far field, out to l = 1e20;
 * tabulated profiles of 2, 11 and 101 knots, one that stops short of the
-  limb, and one with knots outside [0, 1] and a repeated knot (a step).
+  limb, one with knots outside [0, 1] and a repeated knot (a step), and
+  one whose last piece falls fifty-fold to the limb (steep lines).
 
 The outer integral is split at every knot and at r = l, and graded
 geometrically (ratio 4) towards r = l and r = 1 down to the distance of the
@@ -65,6 +66,8 @@ TABLES = {
     "short": ([0.0, 0.4, 0.7], [1.0, 0.9, 0.5]),
     "odd": ([-0.5, 0.0, 0.3, 0.3, 0.6, 1.0, 1.5], [2.0, 1.0, 0.9, 0.6, 0.5, 0.2, 0.0]),
     "hundred": hundred_table(),
+    # Steep lines: the last piece falls fifty-fold over 0.01 to the limb.
+    "steep": ([0.0, 0.25, 0.65, 0.76, 0.81, 0.82, 0.99, 1.0], [0.33, 0.61, 0.36, 2.63, 1.57, 1.48, 2.2, 0.044]),
 }
 
 
@@ -126,6 +129,8 @@ US = [1.0, 100.0, 1e4, 0.01, 0.1, 10.0]
 TABLE_L = [0.0, 0.2, 0.5, 0.95, 1 - 1e-6, 1 - 1e-10, 1.0, 1 + 1e-10, 1 + 1e-6, 1.05, 1.5, 3.0,
            10.0, 100.0, 1e4]
 HUNDRED_L = [0.0, 0.5, 0.999, 1.001, 1.5]
+STEEP_L = [0.985, 0.99, 0.995, 1 - 1e-9, 1.0, 1 + 1e-12, 1.0000000000012088, 1 + 3.5e-10, 1.000000000352874, 1 + 1e-9,
+           1 + 1e-6, 1.001]
 
 
 def cases():
@@ -140,6 +145,9 @@ def cases():
         yield "hundred", l, 0.1
     for l in (0.5, 1.001, 3.0, 59.0, 61.0):
         yield "hundred", l, 10.0
+    for u in (100.0, 1.0, 0.5):
+        for l in STEEP_L:
+            yield "steep", l, u
 
 
 def row(case, tables=TABLES):

@@ -280,14 +280,26 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
             const double x = h * std::exp(s);
             return f(end + sign * x) * x;
         };
+        // The integrand in s grows like e^(3s) at most (dt/ds = x, and the
+        // profile and r or r^2 can each grow like x): the rule is sized for
+        // K + 3 L (A - 1)/2, as on the ring route (lib/ring_rules.hpp,
+        // plan_legendre).  Without it a table falling fifty-fold over its last
+        // 0.01 left 1.7e-9 at l = 1 + 1e-9.
         const auto in_parts = [&](auto&& self, double s0, double s1, int level) -> double {
             double rho = std::numeric_limits<double>::infinity();
             for (const Complex& w : in_s) rho = std::min(rho, bernstein_rho(w, s0, s1));
-            if (nodes_for(rho, K_NEAR) > static_cast<double>(cap) && level < 64) {
+            const double axis = 0.5 * (rho + 1.0 / rho);
+            const double k = rho < std::numeric_limits<double>::infinity()
+                                 ? K_NEAR + 0.5 * rules::MAP_GROWTH * (0.5 * (s1 - s0)) * (axis - 1.0)
+                                 : K_NEAR;
+            const double n = nodes_for(rho, k);
+            if (n > static_cast<double>(cap) && level < 64) {
                 const double middle = s0 + 0.5 * (s1 - s0);
                 return self(self, s0, middle, level + 1) + self(self, middle, s1, level + 1);
             }
-            return quadrature::gauss::integrate(g, s0, s1, quadrature::gauss::legendre(nodes(rho)));
+            const auto size = static_cast<std::size_t>(
+                std::clamp(n, static_cast<double>(NEAR_MIN), static_cast<double>(cap)));
+            return quadrature::gauss::integrate(g, s0, s1, quadrature::gauss::legendre(size));
         };
         return sum + in_parts(in_parts, 0.0, std::log((b - a) / h), 0);
     }

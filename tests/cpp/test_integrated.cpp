@@ -227,7 +227,9 @@ TEST(Integrated, DiskRouteAtItsHardPlaces) {
 // The uniform-disk route's grading towards a singularity just beyond a
 // part's end: int_0^1 ln(1 + d - t) dt (and its mirror image) to the route's
 // rule tolerance, in a number of evaluations that grows like ln(1/d), not
-// like the parts of a bisection (8 nodes per halving: 240 at d = 1e-9).
+// like the parts of a bisection (8 nodes per halving: 240 at d = 1e-9,
+// 320 at 1e-12; the map's rules, sized for the growth of x = h e^s, take
+// 104 there).
 TEST(Integrated, DiskRouteGradesTowardsANearSingularity) {
     namespace d = models::detail;
     for (const double gap : {1e-2, 1e-4, 1e-6, 1e-9, 1e-12}) {
@@ -247,7 +249,7 @@ TEST(Integrated, DiskRouteGradesTowardsANearSingularity) {
                                                        f, x, y, halomag::quadrature::gauss::legendre(static_cast<std::size_t>(n)));
                                                });
             EXPECT_LE(relative_error(got, want), 5e-11) << "d=" << gap << " right=" << right;
-            EXPECT_LE(evaluations, 80) << "d=" << gap;
+            EXPECT_LE(evaluations, 110) << "d=" << gap;
         }
     }
 }
