@@ -148,7 +148,7 @@ public:
             const double pa = p1 + (p1 - p2), pb = p2 + (p2 - p1);
             // The line through the piece's middle, from the table itself.
             const double middle = a + 0.5 * h, slope = (p2 - p1) / ((b - h / 3.0) - (a + h / 3.0));
-            lines_.push_back({middle, profile(middle), slope});
+            lines_.push_back(rules::Line{middle, profile(middle), slope});
             peak_ = std::max({peak_, std::fabs(pa), std::fabs(pb)});
             // The flux by the two-point rule, exact for the quadratic p(r) r
             // with the fewest roundings; the moments by the long rule.
@@ -261,10 +261,7 @@ private:
     }
 
     // Piece k's line at r.
-    double line_value(std::size_t k, double r) const noexcept {
-        const auto [middle, at_middle, slope] = lines_[k];
-        return at_middle + slope * (r - middle);
-    }
+    double line_value(std::size_t k, double r) const noexcept { return lines_[k](r); }
 
     static std::size_t eighth(double x) noexcept {
         return std::min(SEGMENTS - 1, static_cast<std::size_t>(x * static_cast<double>(SEGMENTS)));
@@ -278,16 +275,22 @@ private:
     template <class Emit>
     void piece_rule(double a, double b, std::size_t k, double l, double u, Emit& emit) const {
         namespace gauss = quadrature::gauss;
-        const auto line = [this, k](double r) { return line_value(k, r); };
-        rules::Brightened<Emit, decltype(line)> bright{emit, line};
+        const rules::Line& line = lines_[k];
+        rules::Brightened<Emit, rules::Line> bright{emit, line};
         const double h = b - a;
         const bool before = l >= b + 2.0 * h, after = l <= a - 2.0 * h;  // false for NaN
         if (!(before || after)) {
-            rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE);
+            rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE, line);
             return;
         }
         const double d = before ? l - b : a - l;
-        const std::size_t n = std::min(far_nodes(d, h, rules::K_TABLE), rules::LEGENDRE_CAP);
+        // The ellipse through the lens, and the line's reach on it (as
+        // rules::legendre sizes it, from the end nearer the lens).
+        const double axis = 1.0 + 2.0 * (d / h);
+        const rules::Tilt tilt = before ? rules::Tilt{line(b), -line.slope} : rules::Tilt{line(a), line.slope};
+        const double kk = line.slope != 0.0 ? rules::K_TABLE + 0.5 * std::log(rules::tilt_factor(tilt, 0.0, h, axis))
+                                            : rules::K_TABLE;
+        const std::size_t n = std::min(far_nodes(d, h, kk), rules::LEGENDRE_CAP);
         const gauss::Rule rule = gauss::legendre(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             const double t = rule.t[i];
@@ -365,7 +368,7 @@ private:
     }
 
     std::vector<std::array<double, 2>> pieces_;
-    std::vector<std::array<double, 3>> lines_;  // middle, p(middle), slope
+    std::vector<rules::Line> lines_;
     mutable quadrature::ProductRule product_;
     // Each eighth's share of the pieces, in its own variable t in [0, 1]
     // (r = j/8 + t/8), with the piece each comes from.

@@ -95,9 +95,15 @@ inline constexpr double TWO_PI = 6.283185307179586;
 // parameter kk.
 inline constexpr double K_LEGENDRE = 18.0;
 // Pieces of a tabulated profile each carry only their share of the flux and
-// lie farther from the branch points of the law at the limb; K = 19 keeps
-// them within 2e-15 of the references (K = 18 too, K = 17 leaves 7e-14).
-inline constexpr double K_TABLE = 19.0;
+// lie farther from the branch points of the law at the limb.  With the
+// rules sized for the growth of the exponential map (MAP_GROWTH) and for
+// the reach of a piece's line (tilt_factor), against a K = 32 evaluation at
+// 270 separations (l over [0, 3), within 1e-12 of the limb) for u from 0.01
+// to 1000, over ten tables (sine-spaced samples of the linear law with 5,
+// 11 and 51 radii; steep and random ones of 6 to 18 radii): K = 14 leaves
+// 4.6e-14, K = 15 2e-14, K = 16 2.4e-15, K = 17 2.9e-15 (rounding).  (Before
+// those two terms, K = 19 was needed, and left 7.6e-14 on a random table.)
+inline constexpr double K_TABLE = 17.0;
 // The logarithmic rule is exact for polynomials of degree n - 1 in each of
 // the two parts phi, psi of phi(x) ln x + psi(x) (the other n conditions go
 // to t^k ln t), which bounds its error by rho^(-n); it is sized as
@@ -160,6 +166,40 @@ inline std::size_t nodes_for(double rho, double k) noexcept {
     return n < 1.0 ? 1 : (n > 1e6 ? std::size_t{1000000} : static_cast<std::size_t>(n));
 }
 
+// A piece's brightness as a line in the variable x of its rules (the
+// distance from the end they start at): p(x) = at_start + slope x.
+struct Tilt {
+    double at_start = 1.0;
+    double slope = 0.0;
+};
+
+// A rule's bound holds relative to the integrand's largest modulus on the
+// Bernstein ellipse, and a line reaches farther there than on the interval:
+// on the ellipse with foci a, b and semi-major axis A (in half-lengths L =
+// (b - a)/2), |p| <= |p(c)| + |p'| L A, against |p(c)| + |p'| L on [a, b]
+// (c the middle).  This is their ratio; a rule is sized for
+// K + ln(factor)/2 (ln(factor) for the logarithmic rule, whose bound is
+// rho^(-n)).  A flat line, and a degenerate ellipse, give 1.  Without it a
+// table's steep last piece (falling fifty-fold to the limb) with the lens
+// inside it kept 3e-14 at K = 17.
+inline double tilt_factor(const Tilt& p, double a, double b, double axis) noexcept {
+    const double half = 0.5 * (b - a);
+    const double centre = std::fabs(p.at_start + p.slope * (a + half));
+    const double lean = std::fabs(p.slope) * half;
+    const double f = (centre + lean * axis) / (centre + lean);
+    return f > 1.0 && f < std::numeric_limits<double>::infinity() ? f : 1.0;
+}
+
+// A table's line in r: p(r) = at_middle + slope (r - middle), written
+// about the piece's middle (an intercept form c0 + c1 r would lose |c1| r/|p|
+// of the digits on a steep ramp).
+struct Line {
+    double middle = 0.0;
+    double at_middle = 1.0;
+    double slope = 0.0;
+    double operator()(double r) const noexcept { return at_middle + slope * (r - middle); }
+};
+
 // The Gauss-Legendre plan of [a, b]: the number of nodes the nearest
 // singularity asks for and, for a rule longer than LEGENDRE_CAP, the point
 // at which to split: through the nearest singularity's real part, or at
@@ -179,7 +219,7 @@ struct LegendrePlan {
 };
 
 inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk,
-                                  double growth = 0.0) noexcept {
+                                  double growth = 0.0, const Tilt& tilt = {}) noexcept {
     double axis2 = std::numeric_limits<double>::infinity();
     Complex nearest{};
     for (std::size_t k = 0; k < sing.size(); ++k) {
@@ -190,9 +230,10 @@ inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing,
         }
     }
     const double axis = std::sqrt(axis2);
-    const double k_grown = growth > 0.0 && axis < std::numeric_limits<double>::infinity()
-                               ? kk + 0.5 * growth * (0.5 * (b - a)) * (axis - 1.0)
-                               : kk;
+    double k_grown = growth > 0.0 && axis < std::numeric_limits<double>::infinity()
+                         ? kk + 0.5 * growth * (0.5 * (b - a)) * (axis - 1.0)
+                         : kk;
+    if (tilt.slope != 0.0) k_grown += 0.5 * std::log(tilt_factor(tilt, a, b, axis));
     const std::size_t n = nodes_for(gauss::rho_of_axis(axis), k_grown);
     if (n <= LEGENDRE_CAP) return {n, 0.0};
     const double re = nearest.real();
@@ -206,12 +247,12 @@ inline constexpr int LEGENDRE_DEPTH = 60;
 
 // The number of nodes legendre() below emits for [a, b].
 inline std::size_t legendre_count(double a, double b, const Singularities& sing, double kk,
-                                  int depth = 0, double growth = 0.0) noexcept {
+                                  int depth = 0, double growth = 0.0, const Tilt& tilt = {}) noexcept {
     if (!(b > a)) return 0;
-    const LegendrePlan plan = plan_legendre(a, b, sing, kk, growth);
+    const LegendrePlan plan = plan_legendre(a, b, sing, kk, growth, tilt);
     if (plan.n > LEGENDRE_CAP && depth < LEGENDRE_DEPTH) {
-        return legendre_count(a, plan.split, sing, kk, depth + 1, growth) +
-               legendre_count(plan.split, b, sing, kk, depth + 1, growth);
+        return legendre_count(a, plan.split, sing, kk, depth + 1, growth, tilt) +
+               legendre_count(plan.split, b, sing, kk, depth + 1, growth, tilt);
     }
     return std::min(plan.n, LEGENDRE_CAP);
 }
@@ -221,12 +262,12 @@ inline std::size_t legendre_count(double a, double b, const Singularities& sing,
 // one rule would need more than LEGENDRE_CAP nodes.
 template <class Map, class Emit>
 void legendre(double a, double b, const Singularities& sing, const Map& map, Emit& emit,
-              int depth = 0, double kk = K_LEGENDRE, double growth = 0.0) {
+              int depth = 0, double kk = K_LEGENDRE, double growth = 0.0, const Tilt& tilt = {}) {
     if (!(b > a)) return;
-    const LegendrePlan plan = plan_legendre(a, b, sing, kk, growth);
+    const LegendrePlan plan = plan_legendre(a, b, sing, kk, growth, tilt);
     if (plan.n > LEGENDRE_CAP && depth < LEGENDRE_DEPTH) {
-        legendre(a, plan.split, sing, map, emit, depth + 1, kk, growth);
-        legendre(plan.split, b, sing, map, emit, depth + 1, kk, growth);
+        legendre(a, plan.split, sing, map, emit, depth + 1, kk, growth, tilt);
+        legendre(plan.split, b, sing, map, emit, depth + 1, kk, growth, tilt);
         return;
     }
     const gauss::Rule rule = gauss::legendre(std::min(plan.n, LEGENDRE_CAP));
@@ -279,9 +320,12 @@ inline double limb_darkened_brightness(double r) noexcept {
 // alone: writing the integrand as phi(x) ln x + psi(x), the two analytic
 // parts can be singular where their sum is not (the mean over a ring inside
 // the lens' distance is analytic at r = 0, its two parts are not).
+//
+// `tilt` is the brightness the caller multiplies the area weights by, as a
+// line in x (see tilt_factor); beyond the core the map's growth covers it.
 template <class Map, class Emit>
 void from_end(double length, bool log_end, const Singularities& sing, const Map& map, Emit& emit,
-              const Singularities& core_only = {}, double kk = K_LEGENDRE) {
+              const Singularities& core_only = {}, double kk = K_LEGENDRE, const Tilt& tilt = {}) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < sing.size(); ++k) dmin = std::min(dmin, gauss::modulus(sing[k]));
@@ -297,15 +341,17 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         for (std::size_t k = 0; k < core_only.size(); ++k) {
             axis2 = std::min(axis2, gauss::bernstein_axis_squared(core_only[k], 0.0, h));
         }
-        const std::size_t n =
-            std::min(nodes_for(gauss::rho_of_axis(std::sqrt(axis2)), LOG_FACTOR * kk), LOG_CAP);
+        const double axis = std::sqrt(axis2);
+        const double k_log =
+            LOG_FACTOR * kk + (tilt.slope != 0.0 ? std::log(tilt_factor(tilt, 0.0, h, axis)) : 0.0);
+        const std::size_t n = std::min(nodes_for(gauss::rho_of_axis(axis), k_log), LOG_CAP);
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
             emit(map(h * rule.t[i]), h * rule.w[i]);
         }
     }
     if (!(h < length)) {
-        if (!log_end) legendre(0.0, h, sing, map, emit, 0, kk);
+        if (!log_end) legendre(0.0, h, sing, map, emit, 0, kk, 0.0, tilt);
         return;
     }
     // ln(z/h) = ln|z| - ln h + i arg z (the planner needs no more accuracy
@@ -326,12 +372,13 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         // (With the singularity nearer than half the length, h < length/4,
         // the map wins: not counted.)
         if (4.0 * h > length &&
-            legendre_count(0.0, length, sing, kk) <=
-                legendre_count(0.0, h, sing, kk) + legendre_count(0.0, s_end, mapped, kk, 0, MAP_GROWTH)) {
-            legendre(0.0, length, sing, map, emit, 0, kk);
+            legendre_count(0.0, length, sing, kk, 0, 0.0, tilt) <=
+                legendre_count(0.0, h, sing, kk, 0, 0.0, tilt) +
+                    legendre_count(0.0, s_end, mapped, kk, 0, MAP_GROWTH)) {
+            legendre(0.0, length, sing, map, emit, 0, kk, 0.0, tilt);
             return;
         }
-        legendre(0.0, h, sing, map, emit, 0, kk);
+        legendre(0.0, h, sing, map, emit, 0, kk, 0.0, tilt);
     }
     {
         // The parts phi, psi are singular at the core-only points; their sum
@@ -365,7 +412,7 @@ namespace halomag::models::rules {
 
 template <class Emit>
 void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
-                 double kk);
+                 double kk, const Line& line = {});
 
 // The built-in law's nodes for separation l (see the header comment), their
 // area weights carrying the law's brightness.
@@ -499,14 +546,16 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
 // r) on which the profile is linear and not zero.  Each piece is ruled from
 // its end nearer the lens, the lens splitting a piece it lies in.
 //
-// `extra` lists further singularities of the profile (in r).
+// `extra` lists further singularities of the profile (in r); `line` is
+// the brightness the caller multiplies the area weights by (its slope
+// enters the rules' sizes, see tilt_factor; flat by default).
 template <class Emit>
 void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
-                 double kk) {
+                 double kk, const Line& line) {
     if (!(b > a)) return;
     if (a < l && l < b) {
-        piece_nodes(a, l, l, u, emit, extra, kk);
-        piece_nodes(l, b, l, u, emit, extra, kk);
+        piece_nodes(a, l, l, u, emit, extra, kk, line);
+        piece_nodes(l, b, l, u, emit, extra, kk, line);
         return;
     }
     const auto r_sing = ring_singularities(l, u);
@@ -528,7 +577,7 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
         from_end(b - a, excess == 0.0, sing, [&](double x) {
             const double r = b - x;
             return Node{r, excess + x, TWO_PI * r};
-        }, emit, centre, kk);
+        }, emit, centre, kk, Tilt{line(b), -line.slope});
     } else {
         // From a: r = a + x, gap = (l - a) - x.
         const double excess = l - a;
@@ -547,10 +596,10 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             // distance r, A_pl(r/u) ~ u/r, and with the area 2 pi r the
             // integrand is analytic at r = 0 (singular at r = +-2iu only):
             // no logarithm and nothing behind the end, Gauss-Legendre alone.
-            legendre(0.0, b - a, sing, map, emit, 0, kk);
+            legendre(0.0, b - a, sing, map, emit, 0, kk, 0.0, Tilt{line(a), line.slope});
             return;
         }
-        from_end(b - a, excess == 0.0, sing, map, emit, Singularities{}, kk);
+        from_end(b - a, excess == 0.0, sing, map, emit, Singularities{}, kk, Tilt{line(a), line.slope});
     }
 }
 

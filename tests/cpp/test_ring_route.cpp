@@ -212,27 +212,36 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
         std::vector<Emitted>& out;
         void operator()(const models::rules::Node& n, double w) { out.push_back({n.r, n.gap, n.area, w}); }
     };
-    std::vector<double> bl, bf;
-    for (int k = 0; k <= 10; ++k) {
-        bl.push_back(k / 10.0);
-        bf.push_back(1.0);  // brightness 1: the area weights are the rules' own
-    }
-    const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
-    const models::TabulatedDisk disk(table, bl);
-    for (const double u : {0.01, 1.0, 100.0}) {
-        // (Up to l = 1.2: farther out the whole star may take one product
-        // rule instead of its pieces' rules.)
-        for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.1, 1.2,
-                               0.1 + 2.0 * 0.1, std::nextafter(0.3, 0.0), std::nextafter(0.3, 1.0)}) {
-            std::vector<Emitted> table_nodes, general;
-            Record by_table{table_nodes}, by_rules{general};
-            disk.nodes(l, u, by_table);
-            for (int k = 0; k < 10; ++k) {
-                models::rules::piece_nodes(bl[k], bl[k + 1], l, u, by_rules, models::rules::Singularities{},
-                                           models::rules::K_TABLE);
+    // Brightness 1 (the area weights are the rules' own), and steep lines
+    // of both signs, whose slopes enter the rules' sizes.
+    for (const bool sloped : {false, true}) {
+        std::vector<double> bl, bf;
+        for (int k = 0; k <= 10; ++k) {
+            bl.push_back(k / 10.0);
+            bf.push_back(sloped ? 1.0 + 0.9 * std::sin(2.5 * k) : 1.0);
+        }
+        const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+        const models::TabulatedDisk disk(table, bl);
+        for (const double u : {0.01, 1.0, 100.0}) {
+            // (Up to l = 1.2: farther out the whole star may take one product
+            // rule instead of its pieces' rules.)
+            for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.1, 1.2,
+                                   0.1 + 2.0 * 0.1, std::nextafter(0.3, 0.0), std::nextafter(0.3, 1.0)}) {
+                std::vector<Emitted> table_nodes, general;
+                Record by_table{table_nodes}, by_rules{general};
+                disk.nodes(l, u, by_table);
+                for (int k = 0; k < 10; ++k) {
+                    // The piece's line as the table writes it: about its middle.
+                    const double a = bl[k], b = bl[k + 1], h = b - a;
+                    const double slope = (table(b - h / 3.0) - table(a + h / 3.0)) / ((b - h / 3.0) - (a + h / 3.0));
+                    const models::rules::Line line{a + 0.5 * h, table(a + 0.5 * h), slope};
+                    models::rules::Brightened<Record, models::rules::Line> bright{by_rules, line};
+                    models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{},
+                                               models::rules::K_TABLE, line);
+                }
+                EXPECT_EQ(table_nodes.size(), general.size()) << "l=" << l << " u=" << u << " sloped " << sloped;
+                EXPECT_TRUE(table_nodes == general) << "l=" << l << " u=" << u << " sloped " << sloped;
             }
-            EXPECT_EQ(table_nodes.size(), general.size()) << "l=" << l << " u=" << u;
-            EXPECT_TRUE(table_nodes == general) << "l=" << l << " u=" << u;
         }
     }
 }
