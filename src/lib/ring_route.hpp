@@ -288,8 +288,7 @@ private:
         // rules::legendre sizes it, from the end nearer the lens).
         const double axis = 1.0 + 2.0 * (d / h);
         const rules::Tilt tilt = before ? rules::Tilt{line(b), -line.slope} : rules::Tilt{line(a), line.slope};
-        const double kk = line.slope != 0.0 ? rules::K_TABLE + 0.5 * std::log(rules::tilt_factor(tilt, 0.0, h, axis))
-                                            : rules::K_TABLE;
+        const double kk = rules::K_TABLE + 0.5 * rules::tilt_log(tilt, 0.0, h, axis);
         const std::size_t n = std::min(far_nodes(d, h, kk), rules::LEGENDRE_CAP);
         const gauss::Rule rule = gauss::legendre(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
