@@ -221,7 +221,7 @@ public:
         std::array<std::size_t, SEGMENTS> size{};  // 0: the eighth by its pieces
         bool any = false;
         for (std::size_t j = 0; j < SEGMENTS; ++j) {
-            size[j] = segment_product_size(j, l);
+            size[j] = segment_product_size(j, l, u);
             any = any || size[j] > 0;
         }
         for (std::size_t k = 0; k < pieces_.size(); ++k) {
@@ -278,7 +278,9 @@ private:
         const rules::Line& line = lines_[k];
         rules::Brightened<Emit, rules::Line> bright{emit, line};
         const double h = b - a;
-        const bool before = l >= b + 2.0 * h, after = l <= a - 2.0 * h;  // false for NaN
+        // (With the lens on the centre, l = 0, the nearest singularity is
+        // r = +-2iu, not r = l: the general rules.)
+        const bool before = l >= b + 2.0 * h, after = l > 0.0 && l <= a - 2.0 * h;  // false for NaN
         if (!(before || after)) {
             rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE, line);
             return;
@@ -303,22 +305,31 @@ private:
     // pieces are ruled one by one.  Its nearest singularity is the ring
     // through the lens, at distance d >= its length (as for the pieces far
     // from the lens, the others lie farther).
-    std::size_t segment_product_size(std::size_t j, double l) const {
+    //
+    // With the lens on the centre (l = 0) r = 0 is no singularity (the
+    // integrand 2 pi r A_pl(r/u) is analytic there): the nearest are
+    // r = +-2iu, for the eighth and for its pieces alike.
+    std::size_t segment_product_size(std::size_t j, double l, double u) const {
         namespace gauss = quadrature::gauss;
         if (segment_pieces_[j].size() < SEGMENT_PIECES ||
             segment_pieces_[j].size() > quadrature::ProductRule::MAX_PIECES) {
             return 0;
         }
         const double lo = static_cast<double>(j) * SEGMENT, hi = lo + SEGMENT;
+        const rules::Complex centred(0.0, 2.0 * u);
+        const auto centred_nodes = [&](double a, double b, double kk) {
+            return rules::nodes_for(gauss::rho_of_axis(std::sqrt(gauss::bernstein_axis_squared(centred, a, b))), kk);
+        };
         const double d = l >= hi ? l - hi : (l <= lo ? lo - l : -1.0);
         if (!(d >= SEGMENT)) return 0;  // also NaN
-        const std::size_t n = far_nodes(d, SEGMENT, 2.0 * rules::K_TABLE);
+        const std::size_t n = l == 0.0 ? centred_nodes(lo, hi, 2.0 * rules::K_TABLE)
+                                       : far_nodes(d, SEGMENT, 2.0 * rules::K_TABLE);
         if (n > quadrature::ProductRule::CAP) return 0;
         std::size_t by_pieces = 0;
         for (const auto& [ta, tb] : segment_pieces_[j]) {
             const double a = lo + SEGMENT * ta, b = lo + SEGMENT * tb, h = b - a;
             const double dk = l >= b ? l - b : a - l;
-            by_pieces += far_nodes(dk, h, rules::K_TABLE);
+            by_pieces += l == 0.0 ? centred_nodes(a, b, rules::K_TABLE) : far_nodes(dk, h, rules::K_TABLE);
             if (by_pieces > n) return n;
         }
         return 0;

@@ -592,13 +592,15 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             return Node{r, excess + x, TWO_PI * r};
         }, emit, centre, kk, Tilt{line(b), -line.slope});
     } else {
-        // From a: r = a + x, gap = (l - a) - x.
+        // From a: r = a + x, gap = (l - a) - x.  With the lens on the
+        // centre (l = 0) r = 0 is no singularity (see below): only
+        // r = +-2iu are.
         const double excess = l - a;
         for (const Complex rs : r_sing) {
             const Complex x = rs - a;
-            if (gauss::modulus(x) > 0.0) sing.add(x);
+            if (gauss::modulus(x) > 0.0 && (l != 0.0 || rs.imag() != 0.0)) sing.add(x);
         }
-        if (outer && a > 0.0) sing.add(Complex(-a, 0.0));
+        if (outer && a > 0.0 && l != 0.0) sing.add(Complex(-a, 0.0));
         for (std::size_t k = 0; k < extra.size(); ++k) sing.add(extra[k] - a);
         const auto map = [&](double x) {
             const double r = a + x;

@@ -274,9 +274,10 @@ TEST(RingRoute, ProductRuleAgreesWithThePieces) {
             for (std::size_t k = 0; k + 1 < bl.size(); ++k) {
                 const double a = bl[k], b = bl[k + 1];
                 const double slope = (bf[k + 1] - bf[k]) / (b - a);
-                const auto line = [&](double r) { return bf[k] + slope * (r - a); };
-                models::rules::Brightened<Sum, decltype(line)> bright{pieces, line};
-                models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{}, models::rules::K_TABLE);
+                const models::rules::Line line{a, bf[k], slope};
+                models::rules::Brightened<Sum, models::rules::Line> bright{pieces, line};
+                models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{}, models::rules::K_TABLE,
+                                           line);
             }
             EXPECT_NEAR(whole.total / pieces.total, 1.0, 3e-15) << "l=" << l << " u=" << u;
             // The whole star in one rule off the star; eighths of it on it.
