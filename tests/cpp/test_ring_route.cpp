@@ -301,6 +301,20 @@ TEST(RingRoute, RingEvaluationCounts) {
         total += n;
     }
     EXPECT_LE(static_cast<double>(total) / 2000.0, 3.0);
+    // A table with the lens on the centre, where r = 0 is no singularity:
+    // sized from r = +-2iu alone (sized from r = 0, 136 rings at u = 10).
+    std::vector<double> bl, bf;
+    for (int k = 0; k <= 50; ++k) {
+        bl.push_back(k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0));
+        bf.push_back(models::LinearLimbDarkening{}(bl.back()));
+    }
+    const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+    const models::TabulatedDisk tabulated(table, bl);
+    for (const double u : {1.0, 10.0, 1000.0}) {
+        std::uint64_t n = 0;
+        models::integrate_disk(tabulated, 0.0, u, [](double, double) { return 1.0; }, {}, &n);
+        EXPECT_LE(n, 90u) << "u=" << u;
+    }
 }
 
 namespace {
