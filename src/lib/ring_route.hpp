@@ -199,14 +199,15 @@ public:
     // r = +-l +- 2iu, and for a piece outside that ring its branch point
     // r = 0, lie farther along the axis or at the same offset and off it:
     // their Bernstein ellipses are larger.)  So one Gauss-Legendre rule,
-    // sized from rho = A + sqrt(A^2 - 1), A = 1 + 2 d/length, and the nodes
-    // measured from the end nearer the lens, as there.  Most of a table's
-    // pieces are such, and this is most of their planning.
+    // sized from rho = A + sqrt(A^2 - 1), A = 1 + 2 d/length (and the reach
+    // of the piece's line, rules::tilt_factor), and the nodes measured from
+    // the end nearer the lens, as there.  Most of a table's pieces are such,
+    // and this is most of their planning.
     //
     // With the lens off the star (l > 1) the ring mean is analytic on all of
     // [0, 1], and the product rule of numerics/product.hpp integrates p times
     // it from n nodes over the whole star, the kinks in the weights (built
-    // once per call and size); it is used where its n, sized for
+    // once per size, and kept with the disk); it is used where its n, sized for
     // rho^(-n) <= e^(-2 K_TABLE), is below what the pieces would take one by
     // one (11 radii at l = 2: 22 rings for 51).
     //
