@@ -2,6 +2,7 @@
 // the worked values below pin the node table and the stopping rule together.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -10,6 +11,7 @@
 #include "numerics/interp.hpp"
 #include "numerics/numdiff.hpp"
 #include "numerics/quadrature.hpp"
+#include "numerics/weighted_gauss.hpp"
 
 namespace de = halomag::quadrature::double_exponential;
 using halomag::interp::interp;
@@ -136,4 +138,51 @@ TEST(Numdiff, CentralDifference) {
     EXPECT_NEAR(seen[0] - 1e6, (1e6 + 1.0) * CBRT_EPS, 1e-9);  // about 6.06
     EXPECT_TRUE(std::isnan(sderivative([](double x) { return x > 0 ? std::nan("") : x; }, 0.0)));
     EXPECT_NEAR(sderivative(square, 2.0, 1e-4), 4.0, 1e-8);
+}
+
+// Gauss rules for a kinked nonnegative table (numerics/weighted_gauss.hpp):
+// exact for p(t) t^k to k = 2n - 1 (the exact value from the pieces' lines,
+// int_a^b (c0 + c1 t) t^k dt), positive weights, nodes inside (0, 1); and
+// no rule for a weight that goes negative or has no mass.
+TEST(WeightedGauss, ExactToDegreeTwoNMinusOne) {
+    const std::vector<double> bl{0.0, 0.13, 0.5, 0.51, 0.9, 1.0}, bf{1.0, 0.7, 0.95, 0.02, 0.6, 0.0};
+    std::vector<std::array<double, 2>> pieces;
+    for (std::size_t k = 0; k + 1 < bl.size(); ++k) pieces.push_back({bl[k], bl[k + 1]});
+    const auto value = [&](std::size_t k, double t) {
+        return bf[k] + (bf[k + 1] - bf[k]) * ((t - bl[k]) / (bl[k + 1] - bl[k]));
+    };
+    halomag::quadrature::WeightedGauss gauss;
+    for (std::size_t n = 1; n <= halomag::quadrature::WeightedGauss::CAP; ++n) {
+        const auto* rule = gauss.rule(n, pieces, value);
+        ASSERT_NE(rule, nullptr) << n;
+        for (std::size_t i = 0; i < n; ++i) {
+            EXPECT_GT(rule->w[i], 0.0);
+            EXPECT_GT(rule->t[i], 0.0);
+            EXPECT_LT(rule->t[i], 1.0);
+            if (i > 0) {
+                EXPECT_GT(rule->t[i], rule->t[i - 1]);
+            }
+        }
+        for (std::size_t k = 0; k < 2 * n; ++k) {
+            // (In long double: the lines' two terms cancel on the steep piece.)
+            long double exact = 0.0L;
+            for (std::size_t j = 0; j + 1 < bl.size(); ++j) {
+                const long double a = bl[j], b = bl[j + 1], c1 = (bf[j + 1] - bf[j]) / (b - a), c0 = bf[j] - c1 * a;
+                const long double e = static_cast<long double>(k);
+                exact += c0 * (std::pow(b, e + 1) - std::pow(a, e + 1)) / (e + 1) +
+                         c1 * (std::pow(b, e + 2) - std::pow(a, e + 2)) / (e + 2);
+            }
+            double sum = 0.0;
+            for (std::size_t i = 0; i < n; ++i) sum += rule->w[i] * std::pow(rule->t[i], static_cast<double>(k));
+            // t^k carries k times the nodes' own rounding.
+            EXPECT_NEAR(sum / static_cast<double>(exact), 1.0, 4e-16 * static_cast<double>(k + 4))
+                << "n=" << n << " k=" << k;
+        }
+    }
+    // Kept: the same rule again.
+    EXPECT_EQ(gauss.rule(7, pieces, value), gauss.rule(7, pieces, value));
+    halomag::quadrature::WeightedGauss negative, empty;
+    const auto dipping = [&](std::size_t k, double t) { return value(k, t) - 0.1; };
+    EXPECT_EQ(negative.rule(5, pieces, dipping), nullptr);
+    EXPECT_EQ(empty.rule(5, pieces, [](std::size_t, double) { return 0.0; }), nullptr);
 }

@@ -215,22 +215,23 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
     // Brightness 1 (the area weights are the rules' own), and steep lines
     // of both signs, whose slopes enter the rules' sizes.
     for (const bool sloped : {false, true}) {
+        // One piece per eighth of the star: no eighth is ruled as a whole.
         std::vector<double> bl, bf;
-        for (int k = 0; k <= 10; ++k) {
-            bl.push_back(k / 10.0);
+        for (int k = 0; k <= 8; ++k) {
+            bl.push_back(k / 8.0);
             bf.push_back(sloped ? 1.0 + 0.9 * std::sin(2.5 * k) : 1.0);
         }
         const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
         const models::TabulatedDisk disk(table, bl);
         for (const double u : {0.01, 1.0, 100.0}) {
-            // (Up to l = 1.2: farther out the whole star may take one product
-            // rule instead of its pieces' rules.)
-            for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.1, 1.2,
-                                   0.1 + 2.0 * 0.1, std::nextafter(0.3, 0.0), std::nextafter(0.3, 1.0)}) {
+            // (Up to l = 1.05: farther out the whole star may take one rule
+            // instead of its pieces' rules.)
+            for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.02, 1.05,
+                                   0.125 + 2.0 * 0.125, std::nextafter(0.375, 0.0), std::nextafter(0.375, 1.0)}) {
                 std::vector<Emitted> table_nodes, general;
                 Record by_table{table_nodes}, by_rules{general};
                 disk.nodes(l, u, by_table);
-                for (int k = 0; k < 10; ++k) {
+                for (int k = 0; k < 8; ++k) {
                     // The piece's line as the table writes it: about its middle.
                     const double a = bl[k], b = bl[k + 1], h = b - a;
                     const double slope = (table(b - h / 3.0) - table(a + h / 3.0)) / ((b - h / 3.0) - (a + h / 3.0));
