@@ -43,10 +43,12 @@
 //   [4] NIST Digital Library of Mathematical Functions, section 18.9.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "numerics/gauss.hpp"
@@ -72,28 +74,40 @@ public:
     template <class Value>
     const Nodes* rule(std::size_t n, std::span<const std::array<double, 2>> pieces, const Value& value) {
         if (n == 0 || n > CAP) return nullptr;
-        if (cache_.empty()) cache_.resize(CAP + 1);
-        Entry& entry = cache_[n];
-        if (entry.state == State::NEW) {
-            entry.state = build(n, pieces, value, entry.nodes) ? State::BUILT : State::NONE;
-        }
-        return entry.state == State::BUILT ? &entry.nodes : nullptr;
+        if (const Entry* entry = find(n); entry != nullptr) return entry->built ? &entry->nodes : nullptr;
+        Entry entry{n, false, {}};
+        entry.built = build(n, pieces, value, entry.nodes);
+        if (!entry.built) entry.nodes = {};
+        cache_.push_back(std::move(entry));
+        return cache_.back().built ? &cache_.back().nodes : nullptr;
     }
 
     // The n-point rule if it has been built, else nullptr; `refused(n)` if
     // it was asked for and does not exist.
     const Nodes* kept(std::size_t n) const noexcept {
-        return n < cache_.size() && cache_[n].state == State::BUILT ? &cache_[n].nodes : nullptr;
+        const Entry* entry = find(n);
+        return entry != nullptr && entry->built ? &entry->nodes : nullptr;
     }
-    bool refused(std::size_t n) const noexcept { return n < cache_.size() && cache_[n].state == State::NONE; }
+    bool refused(std::size_t n) const noexcept {
+        const Entry* entry = find(n);
+        return entry != nullptr && !entry->built;
+    }
 
 private:
-    enum class State { NEW, BUILT, NONE };
+    // The rules asked for, in the order asked (a few sizes per interval).
     struct Entry {
-        State state = State::NEW;
+        std::size_t n;
+        bool built;
         Nodes nodes;
     };
     std::vector<Entry> cache_;
+
+    const Entry* find(std::size_t n) const noexcept {
+        for (const Entry& entry : cache_) {
+            if (entry.n == n) return &entry;
+        }
+        return nullptr;
+    }
 
     template <class Value>
     static bool build(std::size_t n, std::span<const std::array<double, 2>> pieces, const Value& value,
@@ -109,7 +123,9 @@ private:
         // P_j, |P_j| <= 1, so each moment is good to a few ulps of the mass.
         const gauss::Rule sub = gauss::legendre(n + 1);
         if (sub.size() != n + 1) return false;
-        std::vector<real> m(moments, 0.0);
+        // Fixed-size workspaces on the stack: the build allocates only the
+        // rule it returns.
+        std::array<real, 2 * CAP> m{};
         real mass = 0.0;
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             const double a = pieces[k][0], b = pieces[k][1], h = b - a;
@@ -147,8 +163,9 @@ private:
             const real ld = static_cast<real>(l);
             return ld * ld / (4.0 * ld * ld - 1.0);
         };
-        std::vector<real> alpha(n), beta(n);
-        std::vector<real> older(moments + 1, 0.0), old(m), next(moments + 1, 0.0);
+        std::array<real, CAP> alpha{}, beta{};
+        std::array<real, 2 * CAP + 1> older{}, old{}, next{};
+        std::copy(m.begin(), m.begin() + static_cast<std::ptrdiff_t>(moments), old.begin());
         alpha[0] = m[1] / m[0];
         beta[0] = m[0];
         for (std::size_t k = 1; k < n; ++k) {
@@ -175,7 +192,7 @@ private:
             }
             return count;
         };
-        std::vector<real> x(n);
+        std::array<real, CAP> x{};
         for (std::size_t i = 0; i < n; ++i) {
             real lo = -1.0, hi = 1.0;  // the support's hull holds every node
             for (int step = 0; step < 200 && hi - lo > 0.0; ++step) {

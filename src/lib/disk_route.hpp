@@ -102,6 +102,7 @@
 #include "numerics/interp.hpp"
 #include "numerics/numdiff.hpp"
 #include "numerics/product.hpp"
+#include "numerics/weighted_gauss.hpp"
 
 namespace halomag::models {
 
@@ -362,6 +363,10 @@ inline constexpr std::size_t BAND_GRID_POINTS = 16;
 struct DiskRouteProducts {
     quadrature::ProductRule whole;
     std::array<quadrature::ProductRule, detail::BAND_GRID_POINTS> below, above;
+    // The Gauss rules of the profile's own measure over the same intervals
+    // (a profile nowhere negative there).
+    quadrature::WeightedGauss whole_gauss;
+    std::array<quadrature::WeightedGauss, detail::BAND_GRID_POINTS> below_gauss, above_gauss;
 };
 
 // The uniform-disk route for every separation.  `knots` are the profile's
@@ -499,8 +504,26 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     by_pieces += std::max(detail::nodes_for(rho_piece, detail::K_FAR),
                                           static_cast<double>(detail::FAR_MIN));
                 }
-                if (whole <= static_cast<double>(quadrature::ProductRule::CAP) && whole < by_pieces &&
+                // The Gauss rule of the profile's own measure first (sized as
+                // Gauss-Legendre), where the profile allows it.
+                const double own_n = std::max(detail::nodes_for(rho_star, detail::K_FAR),
+                                              static_cast<double>(detail::FAR_MIN));
+                const quadrature::WeightedGauss::Nodes* own = nullptr;
+                if (own_n <= static_cast<double>(quadrature::WeightedGauss::CAP) && own_n < by_pieces &&
                     cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
+                    if (far_pieces.empty()) {
+                        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+                            far_pieces.push_back({cuts[k], cuts[k + 1]});
+                            far_lines.push_back(restrict_to(profile, cuts[k], cuts[k + 1]));
+                        }
+                    }
+                    own = products.whole_gauss.rule(static_cast<std::size_t>(own_n), far_pieces,
+                                                    [&](std::size_t k, double t) { return far_lines[k].value(t); });
+                }
+                if (own != nullptr) {
+                    for (std::size_t i = 0; i < own->t.size(); ++i) total += own->w[i] * weight(own->t[i]);
+                } else if (whole <= static_cast<double>(quadrature::ProductRule::CAP) && whole < by_pieces &&
+                           cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
                     const std::size_t n = std::max(static_cast<std::size_t>(whole), detail::FAR_MIN);
                     if (far_pieces.empty()) {
                         for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
@@ -556,7 +579,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         double covered_below = -1.0, covered_above = 2.0;
         if constexpr (!decltype(restrict_to(profile, 0.0, 1.0))::limb) {
             if (cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
-                const auto by_product = [&](double lo, double hi, quadrature::ProductRule& rule) {
+                const auto by_product = [&](double lo, double hi, quadrature::ProductRule& rule,
+                                            quadrature::WeightedGauss& own) {
                     // The factor w = 2 pi r (G + r G'/2) is singular at r = +-l,
                     // and beyond the ring through the lens (r > l) at r = 0 as
                     // well (it is 2 pi r times the ring mean there).
@@ -565,13 +589,17 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                         if (z == 0.0 && hi <= lens) continue;
                         rho_region = std::min(rho_region, detail::bernstein_rho(detail::Complex(z, 0.0), lo, hi));
                     }
-                    const double n_region = std::max(detail::nodes_for(rho_region, 2.0 * detail::K_NEAR),
-                                                     static_cast<double>(detail::FAR_MIN));
-                    if (!(n_region <= static_cast<double>(quadrature::ProductRule::CAP))) return false;
+                    // The Gauss rule of the profile's measure, sized as
+                    // Gauss-Legendre; the product rule, for twice K.
+                    const double n_own = std::max(detail::nodes_for(rho_region, detail::K_NEAR),
+                                                  static_cast<double>(detail::FAR_MIN));
+                    const double n_product = std::max(detail::nodes_for(rho_region, 2.0 * detail::K_NEAR),
+                                                      static_cast<double>(detail::FAR_MIN));
+                    if (!(n_own <= static_cast<double>(quadrature::WeightedGauss::CAP))) return false;
                     // What the pieces would take one by one.
                     double by_pieces = 0.0;
                     std::array<Singularity, 4> points{};
-                    for (std::size_t i = 0; i + 1 < cuts.size() && by_pieces <= n_region; ++i) {
+                    for (std::size_t i = 0; i + 1 < cuts.size() && by_pieces <= n_product; ++i) {
                         if (cuts[i] < lo || cuts[i + 1] > hi) continue;
                         const std::size_t count = AffinePiece::singularities(lens, points);
                         double rho_piece = std::numeric_limits<double>::infinity();
@@ -583,11 +611,9 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                                                 static_cast<double>(detail::NEAR_MIN),
                                                 static_cast<double>(detail::DERIVATIVE_NODES));
                     }
-                    if (!(by_pieces > n_region)) return false;
-                    const std::size_t n = static_cast<std::size_t>(n_region);
+                    if (!(by_pieces > n_own)) return false;
                     const double length = hi - lo;
-                    const std::vector<double>* w = rule.kept(n);
-                    if (w == nullptr) {
+                    const auto gather = [&] {
                         region_pieces.clear();
                         region_lines.clear();
                         for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
@@ -595,9 +621,28 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                             region_pieces.push_back({(cuts[i] - lo) / length, (cuts[i + 1] - lo) / length});
                             region_lines.push_back(restrict_to(profile, cuts[i], cuts[i + 1]));
                         }
-                        w = &rule.weights(n, region_pieces, [&](std::size_t k, double t) {
-                            return region_lines[k].value(lo + length * t);
-                        });
+                    };
+                    const auto p_at = [&](std::size_t k, double t) { return region_lines[k].value(lo + length * t); };
+                    {
+                        const auto n = static_cast<std::size_t>(n_own);
+                        const quadrature::WeightedGauss::Nodes* g = own.kept(n);
+                        if (g == nullptr && !own.refused(n)) {
+                            gather();
+                            g = own.rule(n, region_pieces, p_at);
+                        }
+                        if (g != nullptr) {
+                            for (std::size_t i = 0; i < n; ++i) total += length * g->w[i] * weight(lo + length * g->t[i]);
+                            return true;
+                        }
+                    }
+                    if (!(n_product <= static_cast<double>(quadrature::ProductRule::CAP)) || !(by_pieces > n_product)) {
+                        return false;
+                    }
+                    const auto n = static_cast<std::size_t>(n_product);
+                    const std::vector<double>* w = rule.kept(n);
+                    if (w == nullptr) {
+                        gather();
+                        w = &rule.weights(n, region_pieces, p_at);
                     }
                     const gauss::Rule nodes = gauss::legendre(n);
                     for (std::size_t i = 0; i < n; ++i) {
@@ -609,11 +654,11 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 };
                 if (band_lo > 0.0) {
                     const auto k = static_cast<std::size_t>(band_lo * detail::BAND_GRID);
-                    if (by_product(0.0, band_lo, products.below[k])) covered_below = band_lo;
+                    if (by_product(0.0, band_lo, products.below[k], products.below_gauss[k])) covered_below = band_lo;
                 }
                 if (band_hi < 1.0) {
                     const auto k = static_cast<std::size_t>(band_hi * detail::BAND_GRID);
-                    if (by_product(band_hi, 1.0, products.above[k])) covered_above = band_hi;
+                    if (by_product(band_hi, 1.0, products.above[k], products.above_gauss[k])) covered_above = band_hi;
                 }
                 if (interrupt(evaluations)) return interrupted();
                 evaluations = 0;
