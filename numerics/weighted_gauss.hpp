@@ -27,7 +27,12 @@
 //  4. the weights from the Christoffel function, W_i = 1/sum_k q_k(x_i)^2,
 //     q_k the orthonormal polynomials by their own recurrence, which gives
 //     every weight to a few ulps of itself (the squared eigenvector
-//     components of [3] are accurate only relative to the largest weight).
+//     components of [3] are accurate only relative to the largest weight);
+//  5. a check that the rule gives back every moment it was built from.
+// The moments are taken on the hull of the pieces that carry weight (a
+// table that stops short of the limb carries none beyond it): on a much
+// wider interval they are ill conditioned, and the check refuses what
+// still is (the caller then falls back on the product rule).
 //
 // The build costs O(pieces n^2 + n^3) operations and O(n) memory, whatever
 // the number of pieces.
@@ -125,18 +130,32 @@ private:
         if (sub.size() != n + 1) return false;
         // Fixed-size workspaces on the stack: the build allocates only the
         // rule it returns.
-        std::array<real, 2 * CAP> m{};
+        std::array<real, 2 * CAP> m{}, legendre_moments{};
         real mass = 0.0;
+        // The moments are taken on the hull [lo, hi] of the pieces that carry
+        // weight, mapped to [-1, 1]: on a wider interval (a table that stops
+        // short of the limb) they would be ill conditioned.
+        double lo = 2.0, hi = -1.0;
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            const double a = pieces[k][0], b = pieces[k][1];
+            if (!(b > a)) continue;
+            const double pa = value(k, a), pb = value(k, b);
+            if (!(pa >= 0.0 && pb >= 0.0)) return false;  // also NaN
+            if (pa == 0.0 && pb == 0.0) continue;
+            lo = std::min(lo, a);
+            hi = std::max(hi, b);
+        }
+        if (!(hi > lo)) return false;  // no mass
+        const real span = static_cast<real>(hi) - static_cast<real>(lo);
         for (std::size_t k = 0; k < pieces.size(); ++k) {
             const double a = pieces[k][0], b = pieces[k][1], h = b - a;
             if (!(h > 0.0)) continue;
             const double pa = value(k, a), pb = value(k, b);
-            if (!(pa >= 0.0 && pb >= 0.0)) return false;  // also NaN
             if (pa == 0.0 && pb == 0.0) continue;
             for (std::size_t i = 0; i < sub.size(); ++i) {
                 const double t = sub.t[i] <= 0.5 ? a + h * sub.t[i] : b - h * sub.one_minus_t[i];
                 const real v = static_cast<real>(h) * static_cast<real>(sub.w[i]) * static_cast<real>(value(k, t));
-                const real x = 2.0L * static_cast<real>(t) - 1.0L;
+                const real x = 2.0L * ((static_cast<real>(t) - static_cast<real>(lo)) / span) - 1.0L;
                 mass += v;
                 real p_prev = 1.0, p = x;  // P_0, P_1 (DLMF 18.9.1)
                 m[0] += v;
@@ -151,6 +170,7 @@ private:
             }
         }
         if (!(mass > 0.0) || !std::isfinite(mass)) return false;
+        legendre_moments = m;
         // Monic: Phat_j = P_j / kappa_j, kappa_(j+1) = kappa_j (2j + 1)/(j + 1).
         real kappa = 1.0;
         for (std::size_t j = 0; j < moments; ++j) {
@@ -192,15 +212,15 @@ private:
             }
             return count;
         };
-        std::array<real, CAP> x{};
+        std::array<real, CAP> x{}, weight{};
         for (std::size_t i = 0; i < n; ++i) {
-            real lo = -1.0, hi = 1.0;  // the support's hull holds every node
-            for (int step = 0; step < 200 && hi - lo > 0.0; ++step) {
-                const real mid = 0.5 * (lo + hi);
-                if (mid == lo || mid == hi) break;
-                (below(mid) > i ? hi : lo) = mid;
+            real left = -1.0, right = 1.0;  // the support's hull holds every node
+            for (int step = 0; step < 200 && right - left > 0.0; ++step) {
+                const real mid = 0.5 * (left + right);
+                if (mid == left || mid == right) break;
+                (below(mid) > i ? right : left) = mid;
             }
-            x[i] = 0.5 * (lo + hi);
+            x[i] = 0.5 * (left + right);
         }
         // 4. Weights 1/sum_k q_k(x_i)^2, q_0 = 1/sqrt(beta_0),
         // sqrt(beta_(k+1)) q_(k+1) = (x - alpha_k) q_k - sqrt(beta_k) q_(k-1).
@@ -215,9 +235,28 @@ private:
                 q = q_next;
                 sum += q * q;
             }
-            out.t[i] = static_cast<double>(0.5L * (x[i] + 1.0L));
-            out.w[i] = static_cast<double>(1.0L / sum);
+            weight[i] = 1.0L / sum;
+            out.t[i] = static_cast<double>(static_cast<real>(lo) + span * (0.5L * (x[i] + 1.0L)));
+            out.w[i] = static_cast<double>(weight[i]);
             if (!(out.w[i] > 0.0) || !std::isfinite(out.w[i])) return false;
+        }
+        // 5. The check: the rule must give back every moment it was built
+        // from, to 1e-14 of the mass (|P_j| <= 1); a measure it cannot
+        // resolve (weight on a few scattered pieces) is refused.
+        for (std::size_t j = 0; j < moments; ++j) {
+            real sum = 0.0L;
+            for (std::size_t i = 0; i < n; ++i) {
+                real p_prev = 1.0L, p = x[i];
+                if (j == 0) p = 1.0L;
+                for (std::size_t q = 1; q < j; ++q) {
+                    const real qd = static_cast<real>(q);
+                    const real p_next = ((2.0L * qd + 1.0L) * x[i] * p - qd * p_prev) / (qd + 1.0L);
+                    p_prev = p;
+                    p = p_next;
+                }
+                sum += weight[i] * p;
+            }
+            if (!(std::fabs(sum - legendre_moments[j]) <= 1e-14L * mass)) return false;
         }
         return true;
     }

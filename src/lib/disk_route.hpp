@@ -62,7 +62,11 @@
 // regions on either side whatever l is, at least H from the lens, each
 // taken by one product rule where that needs fewer nodes than its pieces.
 // Their weights depend on the table alone and are kept (DiskRouteProducts).
-// With 51 radii on the comparison grid this takes a third of the time off.
+// Inside the band the same holds by parts for each eighth of the star at
+// least its own length from the lens, over which the profile is continuous
+// (one product rule of its slope).  Where the profile is nowhere negative
+// the rules beyond the band are the Gauss rules of its own measure.  With
+// 51 radii on the comparison grid these take half the time off.
 //
 // Cost per separation, in disk evaluations (a five-knot table, rstar = re):
 // about 60 beyond the band, 70 to 105 inside it, the most within 1e-2 of the
@@ -352,6 +356,8 @@ void far_parts(double a, double b, std::span<const Complex> singular, Part&& par
 // A table's band edges lie on this grid (see the route below).
 inline constexpr double BAND_GRID = 16.0;
 inline constexpr std::size_t BAND_GRID_POINTS = 16;
+inline constexpr std::size_t BAND_EIGHTHS = 8;
+inline constexpr std::size_t BAND_EIGHTH_PIECES = 3;  // fewest pieces for a rule over an eighth
 
 }  // namespace detail
 
@@ -367,6 +373,9 @@ struct DiskRouteProducts {
     // (a profile nowhere negative there).
     quadrature::WeightedGauss whole_gauss;
     std::array<quadrature::WeightedGauss, detail::BAND_GRID_POINTS> below_gauss, above_gauss;
+    // Inside the band, the eighths of the star by parts: product rules of
+    // the profile's slope p' (piecewise constant).
+    std::array<quadrature::ProductRule, detail::BAND_EIGHTHS> band;
 };
 
 // The uniform-disk route for every separation.  `knots` are the profile's
@@ -664,10 +673,118 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 evaluations = 0;
             }
         }
+        // Inside the band, a table's eighths of the star at least their own
+        // length from the lens by one rule each where that takes fewer disks
+        // than their pieces: by parts over the eighth S = [s0, s1],
+        //   int_S p (r^2 G)' dr = [p r^2 G]_s0^s1 - int_S p' r^2 G dr,
+        // which is the sum of its pieces' own (the profile is continuous
+        // inside S, which is checked), the last integral by the product rule
+        // of the piecewise-constant p' against the smooth r^2 G (sized for
+        // twice K, as every product rule).  chosen[j] holds its size, 0 where
+        // the pieces are ruled one by one.
+        std::array<std::size_t, detail::BAND_EIGHTHS> chosen{};
+        if constexpr (!decltype(restrict_to(profile, 0.0, 1.0))::limb) {
+            if (cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
+                bool any = false;
+                for (std::size_t j = 0; j < detail::BAND_EIGHTHS; ++j) {
+                    const double s0 = static_cast<double>(j) / 8.0, s1 = static_cast<double>(j + 1) / 8.0;
+                    if (!(s0 >= band_lo && s1 <= band_hi)) continue;
+                    const double d = lens >= s1 ? lens - s1 : (lens <= s0 ? s0 - lens : -1.0);
+                    if (!(d >= s1 - s0)) continue;
+                    // The pieces inside S, the profile continuous across
+                    // their joins, and what they would take one by one.
+                    const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
+                    const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
+                    const auto pieces_in = static_cast<std::size_t>(last - first) + 1;
+                    if (pieces_in < detail::BAND_EIGHTH_PIECES) continue;
+                    double rho_s = std::numeric_limits<double>::infinity();
+                    for (const double z : {lens, -lens, 0.0}) {
+                        if (z == 0.0 && s1 <= lens) continue;
+                        rho_s = std::min(rho_s, detail::bernstein_rho(detail::Complex(z, 0.0), s0, s1));
+                    }
+                    const double n = std::max(detail::nodes_for(rho_s, 2.0 * detail::K_NEAR),
+                                              static_cast<double>(detail::FAR_MIN));
+                    if (!(n <= static_cast<double>(quadrature::ProductRule::CAP))) continue;
+                    double by_pieces = 0.0, at = s0;
+                    bool continuous = true;
+                    double before = std::numeric_limits<double>::quiet_NaN();
+                    for (auto knot = first;; ++knot) {
+                        const double next_cut = knot == last ? s1 : *knot;
+                        const auto line = restrict_to(profile, at, next_cut);
+                        if (before == before) {
+                            const double here = line.value(at);
+                            continuous = continuous && std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before));
+                        }
+                        before = line.value(next_cut);
+                        double rho_piece = std::numeric_limits<double>::infinity();
+                        for (const double z : {lens, -lens}) {
+                            rho_piece = std::min(rho_piece, detail::bernstein_rho(detail::Complex(z, 0.0), at, next_cut));
+                        }
+                        by_pieces += 1.0 + std::clamp(detail::nodes_for(rho_piece, detail::K_NEAR),
+                                                      static_cast<double>(detail::NEAR_MIN),
+                                                      static_cast<double>(detail::BY_PARTS_NODES));
+                        at = next_cut;
+                        if (knot == last) break;
+                    }
+                    if (!continuous || !(by_pieces > n + 2.0)) continue;
+                    chosen[j] = static_cast<std::size_t>(n);
+                    any = true;
+                }
+                if (any) {
+                    for (std::size_t j = 0; j < detail::BAND_EIGHTHS; ++j) {
+                        if (chosen[j] == 0) continue;
+                        cuts.push_back(static_cast<double>(j) / 8.0);
+                        cuts.push_back(static_cast<double>(j + 1) / 8.0);
+                    }
+                    std::sort(cuts.begin(), cuts.end());
+                    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+                }
+            }
+        }
+        const auto eighth_of = [&](double a, double b) -> std::size_t {  // BAND_EIGHTHS: none chosen
+            const auto j = std::min(detail::BAND_EIGHTHS - 1, static_cast<std::size_t>(a * 8.0));
+            return chosen[j] > 0 && a >= static_cast<double>(j) / 8.0 && b <= static_cast<double>(j + 1) / 8.0
+                       ? j
+                       : detail::BAND_EIGHTHS;
+        };
         double shared_end = std::numeric_limits<double>::quiet_NaN(), shared_r2G = 0.0;
         for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
             const double a = cuts[i], b = cuts[i + 1];
             if (b <= covered_below || a >= covered_above) continue;
+            if (const std::size_t j = eighth_of(a, b); j < detail::BAND_EIGHTHS) {
+                // The eighth as a whole at its first piece, the others skipped.
+                const double s0 = static_cast<double>(j) / 8.0, s1 = static_cast<double>(j + 1) / 8.0, length = s1 - s0;
+                if (a != s0) continue;
+                const std::size_t n = chosen[j];
+                const std::vector<double>* w = products.band[j].kept(n);
+                if (w == nullptr) {
+                    region_pieces.clear();
+                    region_lines.clear();
+                    for (std::size_t k = i; k + 1 < cuts.size() && cuts[k + 1] <= s1; ++k) {
+                        region_pieces.push_back({(cuts[k] - s0) / length, (cuts[k + 1] - s0) / length});
+                        region_lines.push_back(restrict_to(profile, cuts[k], cuts[k + 1]));
+                    }
+                    w = &products.band[j].weights(n, region_pieces, [&](std::size_t k, double) {
+                        return region_lines[k].slope_jacobian(0.0);
+                    });
+                }
+                std::size_t end_piece = i;
+                while (end_piece + 2 < cuts.size() && cuts[end_piece + 1] < s1) ++end_piece;
+                const double at_s0 = s0 == shared_end ? shared_r2G : r2G(s0);
+                shared_end = s1;
+                shared_r2G = r2G(s1);
+                double sum = restrict_to(profile, cuts[end_piece], s1).value(s1) * shared_r2G -
+                             restrict_to(profile, s0, cuts[i + 1]).value(s0) * at_s0;
+                const gauss::Rule nodes = gauss::legendre(n);
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double r = nodes.t[k] <= 0.5 ? s0 + length * nodes.t[k] : s1 - length * nodes.one_minus_t[k];
+                    sum -= length * (*w)[k] * r2G(r);
+                }
+                total += PI * sum;
+                if (interrupt(evaluations)) return interrupted();
+                evaluations = 0;
+                continue;
+            }
             const auto piece = restrict_to(profile, a, b);
             const std::span<const Singularity> points(singular.data(),
                                                       piece.singularities(lens, singular));

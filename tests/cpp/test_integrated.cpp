@@ -288,7 +288,9 @@ TEST(Integrated, ProductRuleExactForPolynomials) {
 // Where the band about the lens (integrated by parts) starts or stops
 // overlapping the star, the pieces change; the result must not jump.  A
 // table's band edges move in sixteenths: where one steps, the region beyond
-// it (one product rule for a table of many radii) changes as well.
+// it (one rule for a table of many radii) changes as well, and inside the
+// band an eighth of the star is one rule from its own length away from the
+// lens on.
 TEST(Integrated, DiskRouteContinuousWhereItsPiecesChange) {
     const std::vector<double> bl{0.0, 0.25, 0.5, 0.75, 0.9, 1.0}, bf{1.0, 0.98, 0.92, 0.8, 0.66, 0.4};
     std::vector<double> dense_bl, dense_bf;
@@ -299,7 +301,10 @@ TEST(Integrated, DiskRouteContinuousWhereItsPiecesChange) {
     for (const double edge : {models::DISK_ROUTE_BAND, 1.0 - models::DISK_ROUTE_BAND,
                               1.0 + models::DISK_ROUTE_BAND, 0.5 + models::DISK_ROUTE_BAND,
                               models::DISK_ROUTE_BAND + 5.0 / 16.0, models::DISK_ROUTE_BAND + 9.0 / 16.0,
-                              9.0 / 16.0 - models::DISK_ROUTE_BAND, 13.0 / 16.0 - models::DISK_ROUTE_BAND}) {
+                              9.0 / 16.0 - models::DISK_ROUTE_BAND, 13.0 / 16.0 - models::DISK_ROUTE_BAND,
+                              // an eighth inside the band starts or stops being
+                              // one rule: its length away from the lens
+                              0.75 + 0.125, 0.5 - 0.125}) {
         const std::vector<double> l{std::nextafter(edge, 0.0), edge, std::nextafter(edge, 2.0)};
         const auto w = *models::integrated_witt_mao_magnification(l, 1.0, 0.1);
         const auto f = *models::integrated_flux_map_witt_mao_magnification(l, bl, bf, 1.0, 0.1);

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "numerics/interp.hpp"
@@ -177,6 +179,35 @@ TEST(WeightedGauss, ExactToDegreeTwoNMinusOne) {
             // t^k carries k times the nodes' own rounding.
             EXPECT_NEAR(sum / static_cast<double>(exact), 1.0, 4e-16 * static_cast<double>(k + 4))
                 << "n=" << n << " k=" << k;
+        }
+    }
+    // Weight on a small part of [0, 1] only (a table stopping short of the
+    // limb), and on two chunks far apart: a rule, if any, still exact.
+    for (const auto& [chunks, name] : {std::pair{std::vector<std::array<double, 2>>{{0.0, 0.04}, {0.04, 1.0}}, "short"},
+                                       std::pair{std::vector<std::array<double, 2>>{{0.0, 0.05}, {0.05, 0.95}, {0.95, 1.0}},
+                                                 "apart"}}) {
+        const auto chunk_value = [&](std::size_t k, double t) { return k == 1 ? 0.0 : 1.0 + t; };
+        halomag::quadrature::WeightedGauss chunked;
+        std::size_t built = 0;
+        for (const std::size_t n : {2u, 5u, 10u, 20u}) {
+            const auto* rule = chunked.rule(n, chunks, chunk_value);
+            if (rule == nullptr) continue;
+            ++built;
+            for (std::size_t k = 0; k < 2 * n; k += 3) {
+                long double exact = 0.0L;
+                for (std::size_t j = 0; j < chunks.size(); j += 2) {
+                    const long double a = chunks[j][0], b = chunks[j][1], e = static_cast<long double>(k);
+                    exact += (std::pow(b, e + 1) - std::pow(a, e + 1)) / (e + 1) +
+                             (std::pow(b, e + 2) - std::pow(a, e + 2)) / (e + 2);
+                }
+                double sum = 0.0;
+                for (std::size_t i = 0; i < n; ++i) sum += rule->w[i] * std::pow(rule->t[i], static_cast<double>(k));
+                EXPECT_NEAR(sum / static_cast<double>(exact), 1.0, 1e-14 * static_cast<double>(k + 1))
+                    << name << " n=" << n << " k=" << k;
+            }
+        }
+        if (std::string(name) == "short") {
+            EXPECT_EQ(built, 4u);  // the hull of the weight is a plain interval
         }
     }
     // Kept: the same rule again.
