@@ -114,6 +114,22 @@ private:
         return nullptr;
     }
 
+    // P_0(x) .. P_(count-1)(x) by the three-term recurrence (DLMF 18.9.1),
+    // each handed to use(j, P_j).
+    template <class Real, class Use>
+    static void legendre_values(Real x, std::size_t count, const Use& use) {
+        Real p_prev = 1, p = x;
+        if (count > 0) use(std::size_t{0}, p_prev);
+        if (count > 1) use(std::size_t{1}, p);
+        for (std::size_t j = 1; j + 1 < count; ++j) {
+            const Real jd = static_cast<Real>(j);
+            const Real p_next = ((2 * jd + 1) * x * p - jd * p_prev) / (jd + 1);
+            p_prev = p;
+            p = p_next;
+            use(j + 1, p);
+        }
+    }
+
     template <class Value>
     static bool build(std::size_t n, std::span<const std::array<double, 2>> pieces, const Value& value,
                       Nodes& out) {
@@ -157,16 +173,7 @@ private:
                 const real v = static_cast<real>(h) * static_cast<real>(sub.w[i]) * static_cast<real>(value(k, t));
                 const real x = 2.0L * ((static_cast<real>(t) - static_cast<real>(lo)) / span) - 1.0L;
                 mass += v;
-                real p_prev = 1.0, p = x;  // P_0, P_1 (DLMF 18.9.1)
-                m[0] += v;
-                if (moments > 1) m[1] += v * x;
-                for (std::size_t j = 1; j + 1 < moments; ++j) {
-                    const real jd = static_cast<real>(j);
-                    const real p_next = ((2.0 * jd + 1.0) * x * p - jd * p_prev) / (jd + 1.0);
-                    p_prev = p;
-                    p = p_next;
-                    m[j + 1] += v * p;
-                }
+                legendre_values(x, moments, [&](std::size_t j, real p) { m[j] += v * p; });
             }
         }
         if (!(mass > 0.0) || !std::isfinite(mass)) return false;
@@ -243,20 +250,12 @@ private:
         // 5. The check: the rule must give back every moment it was built
         // from, to 1e-14 of the mass (|P_j| <= 1); a measure it cannot
         // resolve (weight on a few scattered pieces) is refused.
+        std::array<real, 2 * CAP> given{};
+        for (std::size_t i = 0; i < n; ++i) {
+            legendre_values(x[i], moments, [&](std::size_t j, real p) { given[j] += weight[i] * p; });
+        }
         for (std::size_t j = 0; j < moments; ++j) {
-            real sum = 0.0L;
-            for (std::size_t i = 0; i < n; ++i) {
-                real p_prev = 1.0L, p = x[i];
-                if (j == 0) p = 1.0L;
-                for (std::size_t q = 1; q < j; ++q) {
-                    const real qd = static_cast<real>(q);
-                    const real p_next = ((2.0L * qd + 1.0L) * x[i] * p - qd * p_prev) / (qd + 1.0L);
-                    p_prev = p;
-                    p = p_next;
-                }
-                sum += weight[i] * p;
-            }
-            if (!(std::fabs(sum - legendre_moments[j]) <= 1e-14L * mass)) return false;
+            if (!(std::fabs(given[j] - legendre_moments[j]) <= 1e-14L * mass)) return false;
         }
         return true;
     }

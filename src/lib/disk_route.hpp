@@ -166,15 +166,16 @@ inline LimbDarkeningPiece restrict_to(const LinearLimbDarkening&, double, double
 }
 
 // A tabulated profile is affine between its knots: value and slope from two
-// inner points of the piece, which no knot separates.
+// inner points of the piece, which no knot separates; the line about the
+// piece's middle, as the ring route writes it.
 struct AffinePiece {
     static constexpr bool limb = false;
-    double middle, at_middle, gradient;
+    rules::Line line;
     static double to_variable(double r) noexcept { return r; }
     static double radius(double r) noexcept { return r; }
     double value_jacobian(double r) const noexcept { return value(r); }
-    double slope_jacobian(double) const noexcept { return gradient; }
-    double value(double r) const noexcept { return at_middle + gradient * (r - middle); }
+    double slope_jacobian(double) const noexcept { return line.slope; }
+    double value(double r) const noexcept { return line(r); }
     static std::size_t singularities(double lens, std::array<Singularity, 4>& out) noexcept {
         out[0] = {lens, 0.0};
         out[1] = {-lens, 0.0};
@@ -186,7 +187,7 @@ inline AffinePiece restrict_to(const interp::LinearTable& profile, double a, dou
     const double h = b - a;
     const double x1 = a + 0.25 * h, x2 = a + 0.75 * h;
     const double middle = a + 0.5 * h;
-    return {middle, profile(middle), (profile(x2) - profile(x1)) / (x2 - x1)};
+    return {rules::Line{middle, profile(middle), (profile(x2) - profile(x1)) / (x2 - x1)}};
 }
 
 namespace detail {
@@ -293,11 +294,7 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
         const auto in_parts = [&](auto&& self, double s0, double s1, int level) -> double {
             double rho = std::numeric_limits<double>::infinity();
             for (const Complex& w : in_s) rho = std::min(rho, bernstein_rho(w, s0, s1));
-            const double axis = 0.5 * (rho + 1.0 / rho);
-            const double k = rho < std::numeric_limits<double>::infinity()
-                                 ? K_NEAR + 0.5 * rules::MAP_GROWTH * (0.5 * (s1 - s0)) * (axis - 1.0)
-                                 : K_NEAR;
-            const double n = nodes_for(rho, k);
+            const double n = nodes_for(rho, rules::grown(K_NEAR, rules::MAP_GROWTH, s0, s1, 0.5 * (rho + 1.0 / rho)));
             if (n > static_cast<double>(cap) && level < 64) {
                 const double middle = s0 + 0.5 * (s1 - s0);
                 return self(self, s0, middle, level + 1) + self(self, middle, s1, level + 1);
@@ -411,6 +408,9 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     quadrature::ProductRule& product = products.whole;
     std::vector<std::array<double, 2>> region_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> region_lines;
+    // Whether the profile is continuous inside each eighth of the star (it
+    // depends on the table alone): 0 not yet known, 1 yes, -1 no.
+    std::array<int, detail::BAND_EIGHTHS> eighth_continuous{};
     std::vector<std::array<double, 2>> far_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> far_lines;
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
@@ -586,10 +586,24 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         // The regions beyond the band by product rules, where chosen: the
         // pieces they cover are skipped below.
         double covered_below = -1.0, covered_above = 2.0;
+        // The cuts' pieces inside [lo, hi], in its own variable t in [0, 1],
+        // and their lines: what a rule over [lo, hi] is built from.
+        const auto gather_region = [&](double lo, double hi) {
+            const double length = hi - lo;
+            region_pieces.clear();
+            region_lines.clear();
+            for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+                if (cuts[i] < lo || cuts[i + 1] > hi) continue;
+                region_pieces.push_back({(cuts[i] - lo) / length, (cuts[i + 1] - lo) / length});
+                region_lines.push_back(restrict_to(profile, cuts[i], cuts[i + 1]));
+            }
+        };
+        std::array<Singularity, 4> points_of_lens{};
         if constexpr (!decltype(restrict_to(profile, 0.0, 1.0))::limb) {
             if (cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
                 const auto by_product = [&](double lo, double hi, quadrature::ProductRule& rule,
                                             quadrature::WeightedGauss& own) {
+                    const std::size_t count = AffinePiece::singularities(lens, points_of_lens);
                     // The factor w = 2 pi r (G + r G'/2) is singular at r = +-l,
                     // and beyond the ring through the lens (r > l) at r = 0 as
                     // well (it is 2 pi r times the ring mean there).
@@ -607,14 +621,13 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     if (!(n_own <= static_cast<double>(quadrature::WeightedGauss::CAP))) return false;
                     // What the pieces would take one by one.
                     double by_pieces = 0.0;
-                    std::array<Singularity, 4> points{};
                     for (std::size_t i = 0; i + 1 < cuts.size() && by_pieces <= n_product; ++i) {
                         if (cuts[i] < lo || cuts[i + 1] > hi) continue;
-                        const std::size_t count = AffinePiece::singularities(lens, points);
                         double rho_piece = std::numeric_limits<double>::infinity();
                         for (std::size_t k = 0; k < count; ++k) {
                             rho_piece = std::min(rho_piece, detail::bernstein_rho(
-                                                                detail::Complex(points[k].re, points[k].im), cuts[i], cuts[i + 1]));
+                                                                detail::Complex(points_of_lens[k].re, points_of_lens[k].im),
+                                                                cuts[i], cuts[i + 1]));
                         }
                         by_pieces += std::clamp(detail::nodes_for(rho_piece, detail::K_NEAR),
                                                 static_cast<double>(detail::NEAR_MIN),
@@ -622,15 +635,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     }
                     if (!(by_pieces > n_own)) return false;
                     const double length = hi - lo;
-                    const auto gather = [&] {
-                        region_pieces.clear();
-                        region_lines.clear();
-                        for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-                            if (cuts[i] < lo || cuts[i + 1] > hi) continue;
-                            region_pieces.push_back({(cuts[i] - lo) / length, (cuts[i + 1] - lo) / length});
-                            region_lines.push_back(restrict_to(profile, cuts[i], cuts[i + 1]));
-                        }
-                    };
+                    const auto gather = [&] { gather_region(lo, hi); };
                     const auto p_at = [&](std::size_t k, double t) { return region_lines[k].value(lo + length * t); };
                     {
                         const auto n = static_cast<std::size_t>(n_own);
@@ -705,17 +710,27 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     const double n = std::max(detail::nodes_for(rho_s, 2.0 * detail::K_NEAR),
                                               static_cast<double>(detail::FAR_MIN));
                     if (!(n <= static_cast<double>(quadrature::ProductRule::CAP))) continue;
+                    if (eighth_continuous[j] == 0) {
+                        bool continuous = true;
+                        double before = std::numeric_limits<double>::quiet_NaN(), at = s0;
+                        for (auto knot = first;; ++knot) {
+                            const double next_cut = knot == last ? s1 : *knot;
+                            const auto line = restrict_to(profile, at, next_cut);
+                            if (before == before) {
+                                const double here = line.value(at);
+                                continuous = continuous &&
+                                             std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before));
+                            }
+                            before = line.value(next_cut);
+                            at = next_cut;
+                            if (knot == last) break;
+                        }
+                        eighth_continuous[j] = continuous ? 1 : -1;
+                    }
+                    if (eighth_continuous[j] < 0) continue;
                     double by_pieces = 0.0, at = s0;
-                    bool continuous = true;
-                    double before = std::numeric_limits<double>::quiet_NaN();
                     for (auto knot = first;; ++knot) {
                         const double next_cut = knot == last ? s1 : *knot;
-                        const auto line = restrict_to(profile, at, next_cut);
-                        if (before == before) {
-                            const double here = line.value(at);
-                            continuous = continuous && std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before));
-                        }
-                        before = line.value(next_cut);
                         double rho_piece = std::numeric_limits<double>::infinity();
                         for (const double z : {lens, -lens}) {
                             rho_piece = std::min(rho_piece, detail::bernstein_rho(detail::Complex(z, 0.0), at, next_cut));
@@ -726,7 +741,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                         at = next_cut;
                         if (knot == last) break;
                     }
-                    if (!continuous || !(by_pieces > n + 2.0)) continue;
+                    if (!(by_pieces > n + 2.0)) continue;
                     chosen[j] = static_cast<std::size_t>(n);
                     any = true;
                 }
@@ -758,12 +773,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 const std::size_t n = chosen[j];
                 const std::vector<double>* w = products.band[j].kept(n);
                 if (w == nullptr) {
-                    region_pieces.clear();
-                    region_lines.clear();
-                    for (std::size_t k = i; k + 1 < cuts.size() && cuts[k + 1] <= s1; ++k) {
-                        region_pieces.push_back({(cuts[k] - s0) / length, (cuts[k + 1] - s0) / length});
-                        region_lines.push_back(restrict_to(profile, cuts[k], cuts[k + 1]));
-                    }
+                    gather_region(s0, s1);
                     w = &products.band[j].weights(n, region_pieces, [&](std::size_t k, double) {
                         return region_lines[k].slope_jacobian(0.0);
                     });

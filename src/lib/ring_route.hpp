@@ -383,25 +383,31 @@ private:
         return {n, false};
     }
 
+    // The nodes of the rule `whole` over eighth j, or over the whole star
+    // (j = SEGMENTS).
     template <class Emit>
     void segment_nodes(std::size_t j, Whole whole, double l, Emit& emit) const {
         namespace gauss = quadrature::gauss;
-        const double lo = static_cast<double>(j) * SEGMENT, hi = lo + SEGMENT;
+        const bool star = j == SEGMENTS;
+        const double lo = star ? 0.0 : static_cast<double>(j) * SEGMENT, length = star ? 1.0 : SEGMENT;
+        const double hi = lo + length;
         if (whole.own) {
             const quadrature::WeightedGauss::Nodes& rule = *own_gauss(j, whole.n);
             for (std::size_t i = 0; i < whole.n; ++i) {
-                const double r = lo + SEGMENT * rule.t[i];
-                emit(rules::Node{r, l - r, rules::TWO_PI * r}, SEGMENT * rule.w[i]);
+                const double r = lo + length * rule.t[i];
+                emit(rules::Node{r, l - r, rules::TWO_PI * r}, length * rule.w[i]);
             }
             return;
         }
-        const std::vector<double>& w = segment_product_[j].weights(whole.n, segment_pieces_[j], [&](std::size_t i, double t) {
-            return line_value(segment_line_[j][i], lo + SEGMENT * t);
-        });
+        const std::vector<double>& w =
+            star ? product_.weights(whole.n, pieces_, [&](std::size_t k, double t) { return line_value(k, t); })
+                 : segment_product_[j].weights(whole.n, segment_pieces_[j], [&](std::size_t i, double t) {
+                       return line_value(segment_line_[j][i], lo + SEGMENT * t);
+                   });
         const gauss::Rule rule = gauss::legendre(whole.n);
         for (std::size_t i = 0; i < whole.n; ++i) {
-            const double r = rule.t[i] <= 0.5 ? lo + SEGMENT * rule.t[i] : hi - SEGMENT * rule.one_minus_t[i];
-            emit(rules::Node{r, l - r, rules::TWO_PI * r}, SEGMENT * w[i]);
+            const double r = rule.t[i] <= 0.5 ? lo + length * rule.t[i] : hi - length * rule.one_minus_t[i];
+            emit(rules::Node{r, l - r, rules::TWO_PI * r}, length * w[i]);
         }
     }
 
@@ -429,24 +435,14 @@ private:
             return false;
         };
         const std::size_t n_own = rules::nodes_for(rho, rules::K_TABLE);
-        if (positive_ && n_own <= quadrature::WeightedGauss::CAP && by_pieces_above(n_own)) {
-            if (const auto* rule = own_gauss(SEGMENTS, n_own); rule != nullptr) {
-                for (std::size_t i = 0; i < n_own; ++i) {
-                    const double r = rule->t[i];
-                    emit(rules::Node{r, l - r, rules::TWO_PI * r}, rule->w[i]);
-                }
-                return true;
-            }
+        if (positive_ && n_own <= quadrature::WeightedGauss::CAP && by_pieces_above(n_own) &&
+            own_gauss(SEGMENTS, n_own) != nullptr) {
+            segment_nodes(SEGMENTS, Whole{n_own, true}, l, emit);
+            return true;
         }
         const std::size_t n = rules::nodes_for(rho, 2.0 * rules::K_TABLE);
         if (n > quadrature::ProductRule::CAP || !by_pieces_above(n)) return false;
-        const std::vector<double>& w =
-            product_.weights(n, pieces_, [&](std::size_t k, double t) { return line_value(k, t); });
-        const gauss::Rule rule = gauss::legendre(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const double r = rule.t[i] <= 0.5 ? rule.t[i] : 1.0 - rule.one_minus_t[i];
-            emit(rules::Node{r, l - r, rules::TWO_PI * r}, w[i]);
-        }
+        segment_nodes(SEGMENTS, Whole{n, false}, l, emit);
         return true;
     }
 

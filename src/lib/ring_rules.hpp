@@ -231,6 +231,15 @@ struct LegendrePlan {
     double split;
 };
 
+// K for a rule over [a, b] whose integrand grows like e^(g x) (see above),
+// `axis` the semi-major axis of the ellipse it is sized on (in half-lengths;
+// an infinite one, no singularity at all, adds nothing).
+inline double grown(double kk, double growth, double a, double b, double axis) noexcept {
+    return growth > 0.0 && axis < std::numeric_limits<double>::infinity()
+               ? kk + 0.5 * growth * (0.5 * (b - a)) * (axis - 1.0)
+               : kk;
+}
+
 inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk,
                                   double growth = 0.0, const Tilt& tilt = {}) noexcept {
     double axis2 = std::numeric_limits<double>::infinity();
@@ -243,10 +252,7 @@ inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing,
         }
     }
     const double axis = std::sqrt(axis2);
-    double k_grown = growth > 0.0 && axis < std::numeric_limits<double>::infinity()
-                         ? kk + 0.5 * growth * (0.5 * (b - a)) * (axis - 1.0)
-                         : kk;
-    k_grown += 0.5 * tilt_log(tilt, a, b, axis);
+    const double k_grown = grown(kk, growth, a, b, axis) + 0.5 * tilt_log(tilt, a, b, axis);
     const std::size_t n = nodes_for(gauss::rho_of_axis(axis), k_grown);
     if (n <= LEGENDRE_CAP) return {n, 0.0};
     const double re = nearest.real();
