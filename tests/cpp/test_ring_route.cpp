@@ -215,18 +215,20 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
     // Brightness 1 (the area weights are the rules' own), and steep lines
     // of both signs, whose slopes enter the rules' sizes.
     for (const bool sloped : {false, true}) {
-        // One piece per eighth of the star: no eighth is ruled as a whole.
+        // One piece per eighth of the star: no eighth is ruled as a whole;
+        // and negative at the limb: no region either (both take Gauss
+        // rules of the profile's measure, which must be positive).
         std::vector<double> bl, bf;
         for (int k = 0; k <= 8; ++k) {
             bl.push_back(k / 8.0);
-            bf.push_back(sloped ? 1.0 + 0.9 * std::sin(2.5 * k) : 1.0);
+            bf.push_back(k == 8 ? -0.5 : (sloped ? 1.0 + 0.9 * std::sin(2.5 * k) : 1.0));
         }
         const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
         const models::TabulatedDisk disk(table, bl);
         for (const double u : {0.01, 1.0, 100.0}) {
-            // (Up to l = 1.05: farther out the whole star may take one rule
-            // instead of its pieces' rules.)
-            for (const double l : {0.0, 0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.02, 1.05,
+            // (From l = 0.05 to 1.05: with the lens on the centre or farther
+            // out the whole star may take one rule instead of its pieces'.)
+            for (const double l : {0.05, 0.3, 0.5, 0.5 + 1e-9, 0.7, 0.95, 1.0, 1.02, 1.05,
                                    0.125 + 2.0 * 0.125, std::nextafter(0.375, 0.0), std::nextafter(0.375, 1.0)}) {
                 std::vector<Emitted> table_nodes, general;
                 Record by_table{table_nodes}, by_rules{general};
@@ -245,6 +247,56 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
             }
         }
     }
+}
+
+// Below and above the lens a region [0, k/16] or [k/16, 1] may take one
+// Gauss rule of the profile's measure in place of the far pieces' rules:
+// the integral must be that of every piece by the general rules (tested
+// against the references), for tables whose pieces are far from the
+// sixteenths or on them, next to the lens and across the limb; and the
+// regions must be taken (fewer rings).
+TEST(RingRoute, RegionsAgreeWithThePieces) {
+    struct Sum {
+        double l, u, sum = 0.0;
+        std::uint64_t count = 0;
+        void operator()(const models::rules::Node& n, double w) {
+            sum += w * n.area * *models::ring_magnification_gap(l, n.r, n.gap, u);
+            ++count;
+        }
+    };
+    std::vector<std::vector<double>> radii;
+    for (const int n : {10, 50}) {
+        std::vector<double> bl;
+        for (int k = 0; k <= n; ++k) bl.push_back(k == n ? 1.0 : std::sin(3.141592653589793 * k / (2.0 * n)));
+        radii.push_back(bl);
+    }
+    radii.push_back({0.0, 0.0625, 0.125, 0.3, 0.31, 0.5, 0.75, 0.8125, 0.9, 1.0});
+    radii.push_back({0.0, 0.2, 0.45, 0.6, 0.65});  // stops short of the limb
+    std::uint64_t by_table = 0, by_pieces = 0;
+    for (const auto& bl : radii) {
+        std::vector<double> bf;
+        for (std::size_t k = 0; k < bl.size(); ++k) bf.push_back(1.0 + 0.5 * std::cos(3.0 * static_cast<double>(k)));
+        const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
+        const models::TabulatedDisk disk(table, bl);
+        for (const double u : {0.01, 0.5, 2.0, 100.0}) {
+            for (const double l : {0.05, 0.2, 0.31, 0.5, 0.7, 0.8125, 0.9, 0.97, 0.999, 1.0, 1.001, 1.05}) {
+                Sum whole{l, u}, pieces{l, u};
+                disk.nodes(l, u, whole);
+                for (std::size_t k = 0; k + 1 < bl.size(); ++k) {
+                    const double a = bl[k], b = bl[k + 1], h = b - a;
+                    const double slope = (table(b - h / 3.0) - table(a + h / 3.0)) / ((b - h / 3.0) - (a + h / 3.0));
+                    const models::rules::Line line{a + 0.5 * h, table(a + 0.5 * h), slope};
+                    models::rules::Brightened<Sum, models::rules::Line> bright{pieces, line};
+                    models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{},
+                                               models::rules::K_TABLE, line);
+                }
+                EXPECT_NEAR(whole.sum / pieces.sum, 1.0, 4e-15) << "l=" << l << " u=" << u << " knots " << bl.size();
+                by_table += whole.count;
+                by_pieces += pieces.count;
+            }
+        }
+    }
+    EXPECT_LT(static_cast<double>(by_table), 0.8 * static_cast<double>(by_pieces));
 }
 
 // A table may take product rules in place of its pieces' rules, one over the
@@ -303,7 +355,8 @@ TEST(RingRoute, RingEvaluationCounts) {
     }
     EXPECT_LE(static_cast<double>(total) / 2000.0, 3.0);
     // A table with the lens on the centre, where r = 0 is no singularity:
-    // sized from r = +-2iu alone (sized from r = 0, 136 rings at u = 10).
+    // sized from r = +-2iu alone (sized from r = 0, 136 rings at u = 10;
+    // from r = +-2iu piece by piece, 54 to 90), one rule over the whole star.
     std::vector<double> bl, bf;
     for (int k = 0; k <= 50; ++k) {
         bl.push_back(k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0));
@@ -314,7 +367,7 @@ TEST(RingRoute, RingEvaluationCounts) {
     for (const double u : {1.0, 10.0, 1000.0}) {
         std::uint64_t n = 0;
         models::integrate_disk(tabulated, 0.0, u, [](double, double) { return 1.0; }, {}, &n);
-        EXPECT_LE(n, 90u) << "u=" << u;
+        EXPECT_LE(n, 12u) << "u=" << u;
     }
 }
 
