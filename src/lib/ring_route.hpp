@@ -233,7 +233,7 @@ public:
         if ((l > 1.0 || l == 0.0) && product_nodes(l, u, emit)) return;
         std::array<Whole, SEGMENTS> whole{};  // n = 0: the eighth by its pieces
         for (std::size_t j = 0; j < SEGMENTS; ++j) whole[j] = segment_rule(j, l, u);
-        const Region inner = inner_region(l, u, whole), outer = outer_region(l, u, whole);
+        const Region inner = side_region(false, l, u, whole), outer = side_region(true, l, u, whole);
         const double from = inner.n > 0 ? inner.cut : 0.0, to = outer.n > 0 ? outer.cut : 1.0;
         bool any = false;
         for (std::size_t j = 0; j < SEGMENTS; ++j) {
@@ -540,35 +540,34 @@ private:
         return std::ceil(rules::K_TABLE / rough_log(rho));
     }
 
-    // About the nodes the pieces and eighths take over [lo, hi], all of it
-    // at least two lengths from the lens, below it (`before`) or above: the
-    // runs of the pieces outside the eighths ruled whole, and those eighths
-    // inside [lo, hi].  Summed from the end nearer the lens, where pieces
-    // take the most nodes, and left as soon as it passes `limit`.
-    double rough_cost(double lo, double hi, double l, bool before, const std::array<Whole, SEGMENTS>& whole,
-                      double limit = std::numeric_limits<double>::infinity()) const {
+    // About the nodes the general rules take for a run of length h at
+    // distance d > 0 from the lens, as rules::from_end plans it: within two
+    // lengths of the lens a core [0, d/2] from the end nearer it (its nodes
+    // from the ellipse through the lens) and the exponential map beyond, s
+    // in [0, ln(2h/d)], where the lens sits at s = ln 2 + i pi (the map's
+    // growth as rules::grown adds it); or one rule, where that is fewer.
+    static double rough_run(double d, double h) noexcept {
+        const double whole = rough_size(d, h);
+        if (d >= 2.0 * h) return whole;
+        const double span = rough_log(2.0 * h / d);
+        if (!(span > 0.0)) return whole;
+        const double axis = std::sqrt(quadrature::gauss::bernstein_axis_squared(
+            rules::Complex(0.6931471805599453, rules::PI), 0.0, span));
+        const double kk = rules::grown(rules::K_TABLE, rules::MAP_GROWTH, 0.0, span, axis);
+        const double mapped = rough_size(1.0, 0.5) + std::ceil(kk / rough_log(quadrature::gauss::rho_of_axis(axis)));
+        return 2.0 * d > h ? std::min(whole, mapped) : mapped;
+    }
+
+    // About the nodes [a, b] takes outside the eighths ruled whole, with the
+    // lens beyond one of its ends.
+    double rough_cost(double a, double b, double l, const std::array<Whole, SEGMENTS>& whole) const noexcept {
+        const bool before = b <= l;
         double cost = 0.0;
-        for (std::size_t j = 0; j < SEGMENTS; ++j) {
-            const double a = static_cast<double>(j) * SEGMENT;
-            if (whole[j].n > 0 && a >= lo && a + SEGMENT <= hi) cost += static_cast<double>(whole[j].n);
-        }
-        const auto part = [&](std::size_t i) {
-            const double a = std::max(pieces_[i][0], lo), b = std::min(pieces_[i][1], hi);
-            for (double x = a; x < b;) {
-                const std::size_t j = eighth(x);
-                const double end = std::min(b, static_cast<double>(j + 1) * SEGMENT);
-                if (whole[j].n == 0) cost += rough_size(before ? l - end : x - l, end - x);
-                x = end;
-            }
-        };
-        // The first piece ending beyond lo, and the first starting at or beyond hi.
-        const auto first = std::partition_point(pieces_.begin(), pieces_.end(), [&](const auto& p) { return p[1] <= lo; });
-        const auto last = std::partition_point(first, pieces_.end(), [&](const auto& p) { return p[0] < hi; });
-        const auto i0 = static_cast<std::size_t>(first - pieces_.begin()), i1 = static_cast<std::size_t>(last - pieces_.begin());
-        if (before) {
-            for (std::size_t i = i1; i-- > i0 && cost <= limit;) part(i);
-        } else {
-            for (std::size_t i = i0; i < i1 && cost <= limit; ++i) part(i);
+        for (double x = a; x < b;) {
+            const std::size_t j = eighth(x);
+            const double end = std::min(b, static_cast<double>(j + 1) * SEGMENT);
+            if (whole[j].n == 0) cost += rough_run(before ? l - end : x - l, end - x);
+            x = end;
         }
         return cost;
     }
@@ -578,68 +577,91 @@ private:
         return k % 2 == 1 && whole[k / 2].n > 0;
     }
 
-    // The region below the lens, if one takes fewer rings than what it
-    // replaces.
-    Region inner_region(double l, double u, const std::array<Whole, SEGMENTS>& whole) const {
-        if (!positive_ || !(l > 0.0) || pieces_.size() > quadrature::ProductRule::MAX_PIECES) return {};
-        // The lowest piece the general rules take.
-        double near_from = l;
-        for (std::size_t i = 0; i < pieces_.size() && pieces_[i][0] < l; ++i) {
-            const auto [a, b] = pieces_[i];
-            if (!(l >= b + 2.0 * (b - a))) near_from = std::min(near_from, a);
+    // The nodes of the eighths ruled whole inside [lo, hi].
+    static double whole_cost(double lo, double hi, const std::array<Whole, SEGMENTS>& whole) noexcept {
+        double cost = 0.0;
+        for (std::size_t j = 0; j < SEGMENTS; ++j) {
+            const double a = static_cast<double>(j) * SEGMENT;
+            if (whole[j].n > 0 && a >= lo && a + SEGMENT <= hi) cost += static_cast<double>(whole[j].n);
         }
-        const double top = std::min(std::floor(near_from * static_cast<double>(REGIONS)), static_cast<double>(REGIONS - 1));
-        Region best;
-        double best_total = std::numeric_limits<double>::infinity();
-        for (std::size_t c = 0; c < REGION_CHOICES && top - static_cast<double>(c) >= 1.0; ++c) {
-            const auto k = static_cast<std::size_t>(top) - c;
-            if (splits_whole(k, whole)) continue;
-            const double cut = static_cast<double>(k) * REGION;
-            const std::size_t n = region_size(0.0, cut, l, u);
-            if (n > quadrature::WeightedGauss::CAP) break;
-            const double total = static_cast<double>(n) + rough_cost(cut, near_from, l, true, whole);
-            if (total < best_total) {
-                best_total = total;
-                best = Region{k, cut, n};
-            }
-        }
-        if (best.n == 0 || !(rough_cost(0.0, near_from, l, true, whole, best_total) > best_total) ||
-            region_gauss(false, best.k, best.n) == nullptr) {
-            return {};
-        }
-        return best;
+        return cost;
     }
 
-    // The region above the lens, likewise.
-    Region outer_region(double l, double u, const std::array<Whole, SEGMENTS>& whole) const {
+    // The region below the lens (outer = false) or above it, if one takes
+    // fewer rings than the pieces and eighths it replaces.  The cuts are
+    // tried from the lens outwards, beyond the pieces that hold or touch the
+    // ring through the lens (those keep their rules); each is scored by the
+    // region's nodes plus what is left between it and those pieces, and the
+    // best is taken where what it replaces costs more.  The counts are
+    // rough (rough_run): they choose the rules, they never size them.
+    Region side_region(bool outer, double l, double u, const std::array<Whole, SEGMENTS>& whole) const {
         if (!positive_ || !(l > 0.0) || pieces_.size() > quadrature::ProductRule::MAX_PIECES) return {};
-        double near_to = l;
-        bool any = false;
-        for (std::size_t i = pieces_.size(); i-- > 0 && pieces_[i][1] > l;) {
-            const auto [a, b] = pieces_[i];
-            any = true;
-            if (!(a >= l + 2.0 * (b - a))) near_to = std::max(near_to, b);
-        }
-        if (!any) return {};
-        const double bottom = std::max(std::ceil(near_to * static_cast<double>(REGIONS)), 1.0);
+        const std::size_t count = pieces_.size();
+        // The pieces on this side that do not reach the lens: [0, end) below
+        // it, [end, count) above it, in order from the lens outwards.
+        const std::size_t end = outer ? static_cast<std::size_t>(std::partition_point(pieces_.begin(), pieces_.end(),
+                                                                                      [&](const auto& p) { return p[0] <= l; }) -
+                                                                  pieces_.begin())
+                                      : static_cast<std::size_t>(std::partition_point(pieces_.begin(), pieces_.end(),
+                                                                                      [&](const auto& p) { return p[1] < l; }) -
+                                                                  pieces_.begin());
+        if (outer ? end == count : end == 0) return {};
+        const auto piece = [&](std::size_t step) { return outer ? end + step : end - 1 - step; };
+        const std::size_t pieces = outer ? count - end : end;
+        // Where the pieces that reach the lens stop (or the lens itself).
+        double edge = l;
+        if (outer && end > 0 && pieces_[end - 1][1] > l) edge = pieces_[end - 1][1];
+        if (!outer && end < count && pieces_[end][0] < l) edge = pieces_[end][0];
+        const auto beyond_cut = [&](std::size_t i, double cut) { return outer ? pieces_[i][0] >= cut : pieces_[i][1] <= cut; };
+
         Region best;
-        double best_total = std::numeric_limits<double>::infinity();
-        for (std::size_t c = 0; c < REGION_CHOICES && bottom + static_cast<double>(c) <= static_cast<double>(REGIONS - 1); ++c) {
-            const auto k = static_cast<std::size_t>(bottom) + c;
-            if (splits_whole(k, whole)) continue;
-            const double cut = static_cast<double>(k) * REGION;
-            const std::size_t n = region_size(cut, 1.0, l, u);
-            if (n > quadrature::WeightedGauss::CAP) break;
-            const double total = static_cast<double>(n) + rough_cost(near_to, cut, l, false, whole);
-            if (total < best_total) {
-                best_total = total;
+        double best_score = std::numeric_limits<double>::infinity(), best_part = 0.0;
+        std::size_t best_step = 0;
+        double between = 0.0;  // the pieces wholly between the lens' pieces and the cut
+        std::size_t step = 0;  // pieces [0, step) from the lens are between
+        std::size_t feasible = 0;
+        const double first = outer ? std::ceil(edge * static_cast<double>(REGIONS))
+                                   : std::min(std::floor(edge * static_cast<double>(REGIONS)), static_cast<double>(REGIONS - 1));
+        for (double kd = first; kd >= 1.0 && kd <= static_cast<double>(REGIONS - 1) && feasible < REGION_CHOICES;
+             kd += outer ? 1.0 : -1.0) {
+            const auto k = static_cast<std::size_t>(kd);
+            const double cut = kd * REGION;
+            while (step < pieces && (outer ? pieces_[piece(step)][1] <= cut : pieces_[piece(step)][0] >= cut)) {
+                const std::size_t i = piece(step++);
+                between += rough_cost(pieces_[i][0], pieces_[i][1], l, whole);
+            }
+            // (The ring through the lens alone asks more than the largest rule: no need to look further.)
+            if (splits_whole(k, whole) ||
+                rough_size(outer ? cut - l : l - cut, outer ? 1.0 - cut : cut) > static_cast<double>(quadrature::WeightedGauss::CAP)) {
+                continue;
+            }
+            const std::size_t n = outer ? region_size(cut, 1.0, l, u) : region_size(0.0, cut, l, u);
+            if (n > quadrature::WeightedGauss::CAP) continue;
+            ++feasible;
+            // A piece the cut runs through: its part on the lens' side.
+            double part = 0.0;
+            if (step < pieces && !beyond_cut(piece(step), cut)) {
+                const std::size_t i = piece(step);
+                part = outer ? rough_cost(pieces_[i][0], cut, l, whole) : rough_cost(cut, pieces_[i][1], l, whole);
+            }
+            const double score = static_cast<double>(n) + part + between +
+                                 (outer ? whole_cost(edge, cut, whole) : whole_cost(cut, edge, whole));
+            if (score < best_score) {
+                best_score = score;
                 best = Region{k, cut, n};
+                best_part = part;
+                best_step = step;
             }
         }
-        if (best.n == 0 || !(rough_cost(near_to, 1.0, l, false, whole, best_total) > best_total) ||
-            region_gauss(true, best.k, best.n) == nullptr) {
-            return {};
+        if (best.n == 0) return {};
+        // What the region replaces, summed outwards and left once it costs more.
+        const double limit = static_cast<double>(best.n) + best_part;
+        double replaced = outer ? whole_cost(best.cut, 1.0, whole) : whole_cost(0.0, best.cut, whole);
+        for (std::size_t s = best_step; s < pieces && !(replaced > limit); ++s) {
+            const std::size_t i = piece(s);
+            replaced += rough_cost(pieces_[i][0], pieces_[i][1], l, whole);
         }
+        if (!(replaced > limit) || region_gauss(outer, best.k, best.n) == nullptr) return {};
         return best;
     }
 
