@@ -62,11 +62,15 @@
 // regions on either side whatever l is, at least H from the lens, each
 // taken by one product rule where that needs fewer nodes than its pieces.
 // Their weights depend on the table alone and are kept (DiskRouteProducts).
-// Inside the band the same holds by parts for each eighth of the star at
-// least its own length from the lens, over which the profile is continuous
-// (one product rule of its slope).  Where the profile is nowhere negative
-// the rules beyond the band are the Gauss rules of its own measure.  With
-// 51 radii on the comparison grid these take half the time off.
+// Inside the band the same holds by parts, where the profile is continuous:
+// on either side of the lens for the region from the band's edge to a
+// sixteenth as near the lens as a rule allows, and for each eighth of the
+// star outside those at least its own length from the lens (one rule of
+// the profile's slope p' each: the Gauss rule of |p'| dr where p' has one
+// sign there, as for the linear law, else the product rule).  Where the
+// profile is nowhere negative the rules beyond the band are the Gauss rules
+// of its own measure.  With 51 radii on the comparison grid these take
+// more than half the time off.
 //
 // Cost per separation, in disk evaluations (a five-knot table, rstar = re):
 // about 60 beyond the band, 70 to 105 inside it, the most within 1e-2 of the
@@ -370,9 +374,29 @@ struct DiskRouteProducts {
     // (a profile nowhere negative there).
     quadrature::WeightedGauss whole_gauss;
     std::array<quadrature::WeightedGauss, detail::BAND_GRID_POINTS> below_gauss, above_gauss;
-    // Inside the band, the eighths of the star by parts: product rules of
-    // the profile's slope p' (piecewise constant).
-    std::array<quadrature::ProductRule, detail::BAND_EIGHTHS> band;
+    // Inside the band, the regions [i/16, k/16] by parts (the eighths among
+    // them): product rules of the profile's slope p' (piecewise constant),
+    // and where p' has one sign there, the Gauss rules of the measure
+    // |p'| dr, keyed on 17 i + k, in the order first asked for.
+    struct BandRegion {
+        std::size_t key;
+        quadrature::ProductRule product;
+        quadrature::WeightedGauss gauss;
+    };
+    // Per interval [i/16, k/16] (at 17 i + k), what a rule by parts there
+    // needs to know of the profile: 0 not yet known, 4 not continuous, else
+    // 2 + the sign of p' (+-1 where it has one sign, 0 where not).  Empty
+    // until first asked.
+    std::vector<std::int8_t> band_shape;
+    std::vector<BandRegion> band_regions;
+    BandRegion& band_region(std::size_t i, std::size_t k) {
+        const std::size_t key = (detail::BAND_GRID_POINTS + 1) * i + k;
+        for (BandRegion& region : band_regions) {
+            if (region.key == key) return region;
+        }
+        band_regions.push_back(BandRegion{key, {}, {}});
+        return band_regions.back();
+    }
 };
 
 // The uniform-disk route for every separation.  `knots` are the profile's
@@ -408,9 +432,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     quadrature::ProductRule& product = products.whole;
     std::vector<std::array<double, 2>> region_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> region_lines;
-    // Whether the profile is continuous inside each eighth of the star (it
-    // depends on the table alone): 0 not yet known, 1 yes, -1 no.
-    std::array<int, detail::BAND_EIGHTHS> eighth_continuous{};
+
     std::vector<std::array<double, 2>> far_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> far_lines;
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
@@ -678,105 +700,222 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 evaluations = 0;
             }
         }
-        // Inside the band, a table's eighths of the star at least their own
-        // length from the lens by one rule each where that takes fewer disks
-        // than their pieces: by parts over the eighth S = [s0, s1],
+        // Inside the band, blocks of a table's pieces by one rule each where
+        // that takes fewer disks than their pieces: by parts over the block
+        // S = [s0, s1],
         //   int_S p (r^2 G)' dr = [p r^2 G]_s0^s1 - int_S p' r^2 G dr,
         // which is the sum of its pieces' own (the profile is continuous
         // inside S, which is checked), the last integral by the product rule
-        // of the piecewise-constant p' against the smooth r^2 G (sized for
-        // twice K, as every product rule).  chosen[j] holds its size, 0 where
-        // the pieces are ruled one by one.
-        std::array<std::size_t, detail::BAND_EIGHTHS> chosen{};
+        // of the piecewise-constant p' against r^2 G, analytic on S (sized
+        // from the lens, for twice K, as every product rule).  The blocks:
+        // on either side of the lens the region from the band's edge to a
+        // sixteenth of the star as near the lens as its rule allows (of the
+        // three nearest it can take, the one that saves the most), and the
+        // eighths of the star at least their own length from the lens
+        // outside those.  Their ends on sixteenths let a table keep their
+        // weights.
+        struct Block {
+            double s0, s1;
+            std::size_t n;
+            // The sign of p' on S where the Gauss rule of |p'| dr serves
+            // (+-1), else 0 and the product rule.
+            double sign;
+            // Its kept rules: the region's [i0/16, i1/16] (looked up where
+            // used: the regions' list grows).
+            std::size_t i0, i1;
+        };
+        std::array<Block, detail::BAND_EIGHTHS + 2> blocks{};
+        std::size_t block_count = 0;
         if constexpr (!decltype(restrict_to(profile, 0.0, 1.0))::limb) {
             if (cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
-                bool any = false;
-                for (std::size_t j = 0; j < detail::BAND_EIGHTHS; ++j) {
-                    const double s0 = static_cast<double>(j) / 8.0, s1 = static_cast<double>(j + 1) / 8.0;
-                    if (!(s0 >= band_lo && s1 <= band_hi)) continue;
-                    const double d = lens >= s1 ? lens - s1 : (lens <= s0 ? s0 - lens : -1.0);
-                    if (!(d >= s1 - s0)) continue;
-                    // The pieces inside S, the profile continuous across
-                    // their joins, and what they would take one by one.
+                // The sign of p' on S: +-1 where it has one sign and is not
+                // 0 throughout, else 0.
+                const auto slope_sign = [&](double s0, double s1) {
                     const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
                     const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
-                    const auto pieces_in = static_cast<std::size_t>(last - first) + 1;
-                    if (pieces_in < detail::BAND_EIGHTH_PIECES) continue;
+                    bool up = false, down = false;
+                    double at = s0;
+                    for (auto knot = first;; ++knot) {
+                        const double next_cut = knot == last ? s1 : *knot;
+                        const double slope = restrict_to(profile, at, next_cut).slope_jacobian(0.0);
+                        up = up || slope > 0.0;
+                        down = down || slope < 0.0 || slope != slope;
+                        at = next_cut;
+                        if (knot == last) break;
+                    }
+                    return up == down ? 0.0 : (up ? 1.0 : -1.0);
+                };
+                // The rule over S (the Gauss rule of |p'| dr, sized as
+                // Gauss-Legendre, where `sign` says p' has one sign; the
+                // product rule for twice K): its size, or 0 where S lies
+                // outside the band or needs more than the largest rule.
+                const auto block_size = [&](double s0, double s1, double sign) {
+                    if (!(s0 >= band_lo && s1 <= band_hi && s1 > s0)) return 0.0;
                     double rho_s = std::numeric_limits<double>::infinity();
                     for (const double z : {lens, -lens, 0.0}) {
                         if (z == 0.0 && s1 <= lens) continue;
                         rho_s = std::min(rho_s, detail::bernstein_rho(detail::Complex(z, 0.0), s0, s1));
                     }
-                    const double n = std::max(detail::nodes_for(rho_s, 2.0 * detail::K_NEAR),
+                    const double n = std::max(detail::nodes_for(rho_s, (sign != 0.0 ? 1.0 : 2.0) * detail::K_NEAR),
                                               static_cast<double>(detail::FAR_MIN));
-                    if (!(n <= static_cast<double>(quadrature::ProductRule::CAP))) continue;
-                    if (eighth_continuous[j] == 0) {
-                        bool continuous = true;
-                        double before = std::numeric_limits<double>::quiet_NaN(), at = s0;
-                        for (auto knot = first;; ++knot) {
-                            const double next_cut = knot == last ? s1 : *knot;
-                            const auto line = restrict_to(profile, at, next_cut);
-                            if (before == before) {
-                                const double here = line.value(at);
-                                continuous = continuous &&
-                                             std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before));
-                            }
-                            before = line.value(next_cut);
-                            at = next_cut;
-                            if (knot == last) break;
-                        }
-                        eighth_continuous[j] = continuous ? 1 : -1;
-                    }
-                    if (eighth_continuous[j] < 0) continue;
-                    double by_pieces = 0.0, at = s0;
+                    return n <= static_cast<double>(quadrature::ProductRule::CAP) ? n : 0.0;
+                };
+                // About the disks S's pieces take one by one, S on one side
+                // of the lens (each bisected no further: fewer than they
+                // take; rough counts, which choose and never size).
+                const auto by_pieces = [&](double s0, double s1) {
+                    const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
+                    const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
+                    double cost = 0.0, at = s0;
                     for (auto knot = first;; ++knot) {
                         const double next_cut = knot == last ? s1 : *knot;
-                        double rho_piece = std::numeric_limits<double>::infinity();
-                        for (const double z : {lens, -lens}) {
-                            rho_piece = std::min(rho_piece, detail::bernstein_rho(detail::Complex(z, 0.0), at, next_cut));
-                        }
-                        by_pieces += 1.0 + std::clamp(detail::nodes_for(rho_piece, detail::K_NEAR),
-                                                      static_cast<double>(detail::NEAR_MIN),
-                                                      static_cast<double>(detail::BY_PARTS_NODES));
+                        const double d = lens >= next_cut ? lens - next_cut : at - lens;
+                        const double rho_piece = gauss::rho_of_axis(1.0 + 2.0 * (d / (next_cut - at)));
+                        cost += 1.0 + std::clamp(std::ceil(detail::K_NEAR / rules::rough_log(rho_piece)),
+                                                 static_cast<double>(detail::NEAR_MIN),
+                                                 static_cast<double>(detail::BY_PARTS_NODES));
                         at = next_cut;
                         if (knot == last) break;
                     }
-                    if (!(by_pieces > n + 2.0)) continue;
-                    chosen[j] = static_cast<std::size_t>(n);
-                    any = true;
-                }
-                if (any) {
-                    for (std::size_t j = 0; j < detail::BAND_EIGHTHS; ++j) {
-                        if (chosen[j] == 0) continue;
-                        cuts.push_back(static_cast<double>(j) / 8.0);
-                        cuts.push_back(static_cast<double>(j + 1) / 8.0);
+                    return cost;
+                };
+                // Whether the profile is continuous inside S, and how many
+                // pieces S holds.
+                const auto continuous = [&](double s0, double s1) {
+                    const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
+                    const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
+                    double before = std::numeric_limits<double>::quiet_NaN(), at = s0;
+                    for (auto knot = first;; ++knot) {
+                        const double next_cut = knot == last ? s1 : *knot;
+                        const auto line = restrict_to(profile, at, next_cut);
+                        if (before == before) {
+                            const double here = line.value(at);
+                            if (!(std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before)))) return false;
+                        }
+                        before = line.value(next_cut);
+                        at = next_cut;
+                        if (knot == last) break;
                     }
+                    return true;
+                };
+                // What the profile is on [i0/16, i1/16] (see band_shape): 4 not
+                // continuous, else 2 + the sign of p'.
+                const auto shape_of = [&](std::size_t i0, std::size_t i1) {
+                    if (products.band_shape.empty()) {
+                        products.band_shape.assign((detail::BAND_GRID_POINTS + 1) * (detail::BAND_GRID_POINTS + 1), 0);
+                    }
+                    std::int8_t& shape = products.band_shape[(detail::BAND_GRID_POINTS + 1) * i0 + i1];
+                    const double s0 = static_cast<double>(i0) / detail::BAND_GRID, s1 = static_cast<double>(i1) / detail::BAND_GRID;
+                    if (shape == 0) shape = !continuous(s0, s1) ? 4 : static_cast<std::int8_t>(2.0 + slope_sign(s0, s1));
+                    return shape;
+                };
+                const auto pieces_in = [&](double s0, double s1) {
+                    return static_cast<std::size_t>(std::lower_bound(inner.begin(), inner.end(), s1) -
+                                                    std::upper_bound(inner.begin(), inner.end(), s0)) +
+                           1;
+                };
+                // The regions from the band's edges towards the lens.
+                for (const bool above : {false, true}) {
+                    const double edge = above ? std::min(band_hi, 1.0) : std::max(band_lo, 0.0);
+                    const double nearest = above ? std::ceil(lens * detail::BAND_GRID)
+                                                 : std::min(std::floor(lens * detail::BAND_GRID), detail::BAND_GRID);
+                    double best_saving = 2.0;
+                    Block best{};
+                    std::size_t feasible = 0;
+                    for (double k = nearest; k >= 0.0 && k <= detail::BAND_GRID && feasible < 3; k += above ? 1.0 : -1.0) {
+                        const double cut = k / detail::BAND_GRID;
+                        const double s0 = above ? cut : edge, s1 = above ? edge : cut;
+                        if (!(s1 - s0 >= 2.0 / detail::BAND_GRID)) break;
+                        if (pieces_in(s0, s1) < detail::BAND_EIGHTH_PIECES) continue;
+                        // Continuity and the slope's sign depend on the table alone.
+                        const auto i0 = static_cast<std::size_t>(s0 * detail::BAND_GRID);
+                        const auto i1 = static_cast<std::size_t>(s1 * detail::BAND_GRID);
+                        const std::int8_t shape = shape_of(i0, i1);
+                        if (shape == 4) continue;
+                        const double sign = static_cast<double>(shape - 2);
+                        const double n = block_size(s0, s1, sign);
+                        if (n == 0.0) continue;
+                        ++feasible;
+                        const double saving = by_pieces(s0, s1) - n;
+                        if (saving > best_saving) {
+                            best_saving = saving;
+                            best = Block{s0, s1, static_cast<std::size_t>(n), sign, i0, i1};
+                        }
+                    }
+                    if (best.n > 0) blocks[block_count++] = best;
+                }
+                // The eighths outside those regions.
+                for (std::size_t j = 0; j < detail::BAND_EIGHTHS; ++j) {
+                    const double s0 = static_cast<double>(j) / 8.0, s1 = static_cast<double>(j + 1) / 8.0;
+                    bool free = true;
+                    for (std::size_t b = 0; b < block_count; ++b) free = free && (s1 <= blocks[b].s0 || s0 >= blocks[b].s1);
+                    if (!free) continue;
+                    const double d = lens >= s1 ? lens - s1 : (lens <= s0 ? s0 - lens : -1.0);
+                    if (!(d >= s1 - s0)) continue;
+                    if (pieces_in(s0, s1) < detail::BAND_EIGHTH_PIECES) continue;
+                    const std::int8_t shape = shape_of(2 * j, 2 * j + 2);
+                    if (shape == 4) continue;
+                    const double sign = static_cast<double>(shape - 2);
+                    const double n = block_size(s0, s1, sign);
+                    if (n == 0.0) continue;
+                    if (!(by_pieces(s0, s1) > n + 2.0)) continue;
+                    blocks[block_count++] = Block{s0, s1, static_cast<std::size_t>(n), sign, 2 * j, 2 * j + 2};
+                }
+                for (std::size_t b = 0; b < block_count; ++b) {
+                    cuts.push_back(blocks[b].s0);
+                    cuts.push_back(blocks[b].s1);
+                }
+                if (block_count > 0) {
                     std::sort(cuts.begin(), cuts.end());
                     cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
                 }
             }
         }
-        const auto eighth_of = [&](double a, double b) -> std::size_t {  // BAND_EIGHTHS: none chosen
-            const auto j = std::min(detail::BAND_EIGHTHS - 1, static_cast<std::size_t>(a * 8.0));
-            return chosen[j] > 0 && a >= static_cast<double>(j) / 8.0 && b <= static_cast<double>(j + 1) / 8.0
-                       ? j
-                       : detail::BAND_EIGHTHS;
+        const auto block_of = [&](double a, double b) -> std::size_t {  // block_count: none
+            for (std::size_t k = 0; k < block_count; ++k) {
+                if (blocks[k].n > 0 && a >= blocks[k].s0 && b <= blocks[k].s1) return k;
+            }
+            return block_count;
         };
         double shared_end = std::numeric_limits<double>::quiet_NaN(), shared_r2G = 0.0;
         for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
             const double a = cuts[i], b = cuts[i + 1];
             if (b <= covered_below || a >= covered_above) continue;
-            if (const std::size_t j = eighth_of(a, b); j < detail::BAND_EIGHTHS) {
-                // The eighth as a whole at its first piece, the others skipped.
-                const double s0 = static_cast<double>(j) / 8.0, s1 = static_cast<double>(j + 1) / 8.0, length = s1 - s0;
+            if (const std::size_t j = block_of(a, b); j < block_count) {
+                // The block as a whole at its first piece, the others skipped.
+                const double s0 = blocks[j].s0, s1 = blocks[j].s1, length = s1 - s0;
                 if (a != s0) continue;
-                const std::size_t n = chosen[j];
-                const std::vector<double>* w = products.band[j].kept(n);
-                if (w == nullptr) {
-                    gather_region(s0, s1);
-                    w = &products.band[j].weights(n, region_pieces, [&](std::size_t k, double) {
-                        return region_lines[k].slope_jacobian(0.0);
-                    });
+                const std::size_t n = blocks[j].n;
+                DiskRouteProducts::BandRegion& region = products.band_region(blocks[j].i0, blocks[j].i1);
+                quadrature::WeightedGauss& gauss_rules = region.gauss;
+                quadrature::ProductRule& product_rules = region.product;
+                // The Gauss rule of |p'| dr where p' has one sign on S.  Where
+                // none is found (a measure it cannot resolve), n is too small
+                // for the product rule: the block's pieces go one by one.
+                const quadrature::WeightedGauss::Nodes* own = nullptr;
+                if (blocks[j].sign != 0.0) {
+                    own = gauss_rules.kept(n);
+                    if (own == nullptr && !gauss_rules.refused(n)) {
+                        gather_region(s0, s1);
+                        own = gauss_rules.rule(n, region_pieces, [&](std::size_t k, double) {
+                            return std::fabs(region_lines[k].slope_jacobian(0.0));
+                        });
+                    }
+                    if (own == nullptr) {
+                        blocks[j].n = 0;
+                        --i;  // this piece again, as a piece (unsigned: wraps and comes back)
+                        continue;
+                    }
+                }
+                const std::vector<double>* w = nullptr;
+                if (own == nullptr) {
+                    w = product_rules.kept(n);
+                    if (w == nullptr) {
+                        gather_region(s0, s1);
+                        w = &product_rules.weights(n, region_pieces, [&](std::size_t k, double) {
+                            return region_lines[k].slope_jacobian(0.0);
+                        });
+                    }
                 }
                 std::size_t end_piece = i;
                 while (end_piece + 2 < cuts.size() && cuts[end_piece + 1] < s1) ++end_piece;
@@ -785,10 +924,16 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 shared_r2G = r2G(s1);
                 double sum = restrict_to(profile, cuts[end_piece], s1).value(s1) * shared_r2G -
                              restrict_to(profile, s0, cuts[i + 1]).value(s0) * at_s0;
-                const gauss::Rule nodes = gauss::legendre(n);
-                for (std::size_t k = 0; k < n; ++k) {
-                    const double r = nodes.t[k] <= 0.5 ? s0 + length * nodes.t[k] : s1 - length * nodes.one_minus_t[k];
-                    sum -= length * (*w)[k] * r2G(r);
+                if (own != nullptr) {
+                    for (std::size_t k = 0; k < n; ++k) {
+                        sum -= blocks[j].sign * length * own->w[k] * r2G(s0 + length * own->t[k]);
+                    }
+                } else {
+                    const gauss::Rule nodes = gauss::legendre(n);
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const double r = nodes.t[k] <= 0.5 ? s0 + length * nodes.t[k] : s1 - length * nodes.one_minus_t[k];
+                        sum -= length * (*w)[k] * r2G(r);
+                    }
                 }
                 total += PI * sum;
                 if (interrupt(evaluations)) return interrupted();

@@ -37,6 +37,7 @@
 #include <limits>
 #include <span>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "elliptic/ellip.hpp"
@@ -487,6 +488,13 @@ private:
     static constexpr std::size_t REGIONS = 16;
     static constexpr double REGION = 1.0 / static_cast<double>(REGIONS);
     static constexpr std::size_t REGION_CHOICES = 3;
+    // Fewest whole pieces a region holds: one piece is ruled as well alone,
+    // and a rule kept for it would cost memory for nothing.
+    static constexpr std::size_t REGION_PIECES = 2;
+    // Most pieces a table may have for regions: a region's rule is built
+    // from a copy of its share of the pieces, which stays a small multiple
+    // of the table (and a table of many more pieces gains little).
+    static constexpr std::size_t REGION_MAX_PIECES = 256;
 
     struct Region {
         std::size_t k = 0;  // its cut at k/16
@@ -508,7 +516,13 @@ private:
     // (outer = false) or above the cut k/16, kept by the table; nullptr where
     // none exists (no mass there, or the construction refused).
     const quadrature::WeightedGauss::Nodes* region_gauss(bool outer, std::size_t k, std::size_t n) const {
-        quadrature::WeightedGauss& rules = (outer ? outer_gauss_ : inner_gauss_)[k];
+        const std::size_t key = outer ? REGIONS + k : k;
+        auto found = std::find_if(region_gauss_.begin(), region_gauss_.end(), [&](const auto& e) { return e.first == key; });
+        if (found == region_gauss_.end()) {
+            region_gauss_.emplace_back(key, quadrature::WeightedGauss{});
+            found = region_gauss_.end() - 1;
+        }
+        quadrature::WeightedGauss& rules = found->second;
         if (const auto* kept = rules.kept(n); kept != nullptr) return kept;
         if (rules.refused(n) || n > quadrature::WeightedGauss::CAP) return nullptr;
         const double lo = outer ? static_cast<double>(k) * REGION : 0.0;
@@ -524,20 +538,10 @@ private:
         return rules.rule(n, parts, [&](std::size_t i, double t) { return line_value(line[i], lo + length * t); });
     }
 
-    // ln x for x >= 1 to about 1e-4 relative, without a library call: the
-    // region choice below compares node counts only, and forms many.
-    static double rough_log(double x) noexcept {
-        const auto bits = std::bit_cast<std::uint64_t>(x);
-        const auto exponent = static_cast<int>(bits >> 52) - 1023;
-        const double m = std::bit_cast<double>((bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);
-        const double z = (m - 1.0) / (m + 1.0), z2 = z * z;  // ln m = 2 atanh z
-        return exponent * 0.6931471805599453 + 2.0 * z * (1.0 + z2 * (1.0 / 3.0 + z2 * 0.2));
-    }
-
     // About the nodes far_size gives [a, b] at distance d from the lens.
     static double rough_size(double d, double h) noexcept {
         const double rho = quadrature::gauss::rho_of_axis(1.0 + 2.0 * (d / h));
-        return std::ceil(rules::K_TABLE / rough_log(rho));
+        return std::ceil(rules::K_TABLE / rules::rough_log(rho));
     }
 
     // About the nodes the general rules take for a run of length h at
@@ -549,12 +553,12 @@ private:
     static double rough_run(double d, double h) noexcept {
         const double whole = rough_size(d, h);
         if (d >= 2.0 * h) return whole;
-        const double span = rough_log(2.0 * h / d);
+        const double span = rules::rough_log(2.0 * h / d);
         if (!(span > 0.0)) return whole;
         const double axis = std::sqrt(quadrature::gauss::bernstein_axis_squared(
             rules::Complex(0.6931471805599453, rules::PI), 0.0, span));
         const double kk = rules::grown(rules::K_TABLE, rules::MAP_GROWTH, 0.0, span, axis);
-        const double mapped = rough_size(1.0, 0.5) + std::ceil(kk / rough_log(quadrature::gauss::rho_of_axis(axis)));
+        const double mapped = rough_size(1.0, 0.5) + std::ceil(kk / rules::rough_log(quadrature::gauss::rho_of_axis(axis)));
         return 2.0 * d > h ? std::min(whole, mapped) : mapped;
     }
 
@@ -595,7 +599,7 @@ private:
     // best is taken where what it replaces costs more.  The counts are
     // rough (rough_run): they choose the rules, they never size them.
     Region side_region(bool outer, double l, double u, const std::array<Whole, SEGMENTS>& whole) const {
-        if (!positive_ || !(l > 0.0) || pieces_.size() > quadrature::ProductRule::MAX_PIECES) return {};
+        if (!positive_ || !(l > 0.0) || pieces_.size() > REGION_MAX_PIECES) return {};
         const std::size_t count = pieces_.size();
         // The pieces on this side that do not reach the lens: [0, end) below
         // it, [end, count) above it, in order from the lens outwards.
@@ -640,10 +644,13 @@ private:
             ++feasible;
             // A piece the cut runs through: its part on the lens' side.
             double part = 0.0;
-            if (step < pieces && !beyond_cut(piece(step), cut)) {
+            const bool through = step < pieces && !beyond_cut(piece(step), cut);
+            if (through) {
                 const std::size_t i = piece(step);
                 part = outer ? rough_cost(pieces_[i][0], cut, l, whole) : rough_cost(cut, pieces_[i][1], l, whole);
             }
+            // Farther out the region holds fewer whole pieces still.
+            if (pieces - step - (through ? 1 : 0) < REGION_PIECES) break;
             const double score = static_cast<double>(n) + part + between +
                                  (outer ? whole_cost(edge, cut, whole) : whole_cost(cut, edge, whole));
             if (score < best_score) {
@@ -688,7 +695,9 @@ private:
     bool positive_ = false;
     mutable quadrature::WeightedGauss gauss_;
     mutable std::array<quadrature::WeightedGauss, SEGMENTS> segment_gauss_;
-    mutable std::array<quadrature::WeightedGauss, REGIONS> inner_gauss_, outer_gauss_;
+    // The regions' rules, keyed on k below the lens and REGIONS + k above,
+    // in the order first asked for (a table that takes none holds nothing).
+    mutable std::vector<std::pair<std::size_t, quadrature::WeightedGauss>> region_gauss_;
     double flux_ = 0.0;
     double peak_ = 0.0;
     SeriesWeights weights_{};

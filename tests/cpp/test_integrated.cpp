@@ -420,12 +420,21 @@ TEST(Integrated, KeptTablePlansGiveFreshResults) {
 
 // Tables of many radii whose profile jumps: one stopping short of the limb
 // (0 beyond 0.7), one with a step (a repeated radius at 0.6), one going
-// negative.  Where the uniform-disk route takes an eighth of the star, or a
-// region beyond its band, in one rule, the jump must be seen (a Gauss rule on
-// the weight's support only; by parts only where the profile is
-// continuous): the route agrees with the ring route to 1e-9 across the star.
+// negative; and two smooth ones, the linear law at 51 radii (its slope of
+// one sign) and a wave (its slope of both signs).  Where the uniform-disk
+// route takes an eighth of the star, a region inside its band or one beyond
+// it in one rule, the jump must be seen (a Gauss rule on the weight's
+// support only; by parts only where the profile is continuous) and the
+// slope's sign (the Gauss rule of |p'| dr, or the product rule of p'): the
+// route agrees with the ring route to 1e-9 across the star.
 TEST(Integrated, DiskRouteRulesAcrossJumps) {
-    std::vector<std::pair<std::vector<double>, std::vector<double>>> tables(3);
+    std::vector<std::pair<std::vector<double>, std::vector<double>>> tables(5);
+    for (int k = 0; k <= 50; ++k) {
+        tables[3].first.push_back(k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0));
+        tables[3].second.push_back(models::LinearLimbDarkening{}(tables[3].first.back()));
+        tables[4].first.push_back(k / 50.0);
+        tables[4].second.push_back(1.0 + 0.3 * std::sin(9.0 * k / 50.0));
+    }
     for (int k = 0; k <= 30; ++k) {
         tables[0].first.push_back(0.7 * k / 30.0);
         tables[0].second.push_back(1.0 - 0.3 * tables[0].first.back());
