@@ -234,7 +234,7 @@ public:
         if ((l > 1.0 || l == 0.0) && product_nodes(l, u, emit)) return;
         std::array<Whole, SEGMENTS> whole{};  // n = 0: the eighth by its pieces
         for (std::size_t j = 0; j < SEGMENTS; ++j) whole[j] = segment_rule(j, l, u);
-        const Region inner = side_region(false, l, u, whole), outer = side_region(true, l, u, whole);
+        const Region inner = side_region(false, l, whole), outer = side_region(true, l, whole);
         const double from = inner.n > 0 ? inner.cut : 0.0, to = outer.n > 0 ? outer.cut : 1.0;
         bool any = false;
         for (std::size_t j = 0; j < SEGMENTS; ++j) {
@@ -502,16 +502,6 @@ private:
         std::size_t n = 0;  // 0: no region
     };
 
-    // Gauss rule size for [lo, hi] from the ring mean's singularities.
-    static std::size_t region_size(double lo, double hi, double l, double u) noexcept {
-        namespace gauss = quadrature::gauss;
-        double axis2 = std::numeric_limits<double>::infinity();
-        for (const rules::Complex z : rules::ring_singularities(l, u)) {
-            axis2 = std::min(axis2, gauss::bernstein_axis_squared(z, lo, hi));
-        }
-        return rules::nodes_for(gauss::rho_of_axis(std::sqrt(axis2)), rules::K_TABLE);
-    }
-
     // The n-point Gauss rule of the profile's measure over the region below
     // (outer = false) or above the cut k/16, kept by the table; nullptr where
     // none exists (no mass there, or the construction refused).
@@ -598,7 +588,7 @@ private:
     // region's nodes plus what is left between it and those pieces, and the
     // best is taken where what it replaces costs more.  The counts are
     // rough (rough_run): they choose the rules, they never size them.
-    Region side_region(bool outer, double l, double u, const std::array<Whole, SEGMENTS>& whole) const {
+    Region side_region(bool outer, double l, const std::array<Whole, SEGMENTS>& whole) const {
         if (!positive_ || !(l > 0.0) || pieces_.size() > REGION_MAX_PIECES) return {};
         const std::size_t count = pieces_.size();
         // The pieces on this side that do not reach the lens: [0, end) below
@@ -634,12 +624,11 @@ private:
                 const std::size_t i = piece(step++);
                 between += rough_cost(pieces_[i][0], pieces_[i][1], l, whole);
             }
-            // (The ring through the lens alone asks more than the largest rule: no need to look further.)
-            if (splits_whole(k, whole) ||
-                rough_size(outer ? cut - l : l - cut, outer ? 1.0 - cut : cut) > static_cast<double>(quadrature::WeightedGauss::CAP)) {
-                continue;
-            }
-            const std::size_t n = outer ? region_size(cut, 1.0, l, u) : region_size(0.0, cut, l, u);
+            if (splits_whole(k, whole)) continue;
+            // The rule's size from the ring through the lens, beyond its end:
+            // the ring mean's other singularities (r = -l, r = +-l +- 2iu,
+            // and above the lens r = 0) have larger ellipses.
+            const std::size_t n = outer ? far_nodes(cut - l, 1.0 - cut, rules::K_TABLE) : far_nodes(l - cut, cut, rules::K_TABLE);
             if (n > quadrature::WeightedGauss::CAP) continue;
             ++feasible;
             // A piece the cut runs through: its part on the lens' side.
