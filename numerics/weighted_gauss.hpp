@@ -21,9 +21,10 @@
 //     orthogonal polynomials by the modified Chebyshev algorithm [2], which
 //     is well conditioned for moments in a polynomial basis orthogonal on
 //     the measure's support (here Legendre's, on [-1, 1]);
-//  3. the nodes, the eigenvalues of the Jacobi matrix [3], each by
-//     bisection on the Sturm count of the matrix (robust, and to a few ulps
-//     of the interval);
+//  3. the nodes, the eigenvalues of the Jacobi matrix [3], by the implicit
+//     QL algorithm [5] (to a few ulps of the interval, in O(n^2): bisection
+//     on the Sturm count, as robust, took some 64 O(n) steps per node and
+//     made the build the cost of a call with a new table);
 //  4. the weights from the Christoffel function, W_i = 1/sum_k q_k(x_i)^2,
 //     q_k the orthonormal polynomials by their own recurrence, which gives
 //     every weight to a few ulps of itself (the squared eigenvector
@@ -46,12 +47,15 @@
 //   [3] G. H. Golub, J. H. Welsch, "Calculation of Gauss quadrature rules",
 //       Math. Comp. 23 (1969) 221-230.
 //   [4] NIST Digital Library of Mathematical Functions, section 18.9.
+//   [5] G. H. Golub, C. F. Van Loan, Matrix Computations, 4th ed. (2013),
+//       section 8.3 (the symmetric QR algorithm; QL is its mirror image).
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <utility>
 #include <vector>
@@ -60,10 +64,29 @@
 
 namespace halomag::quadrature {
 
+namespace detail {
+
+// The Legendre recurrence's coefficients (2j + 1)/(j + 1) and j/(j + 1) for
+// j < 64, once: a division per term made the moments most of a rule's cost.
+struct LegendreSteps {
+    std::array<long double, 64> a{}, b{};
+    constexpr LegendreSteps() {
+        for (std::size_t j = 0; j < a.size(); ++j) {
+            const long double jd = static_cast<long double>(j);
+            a[j] = (2.0L * jd + 1.0L) / (jd + 1.0L);
+            b[j] = jd / (jd + 1.0L);
+        }
+    }
+};
+inline constexpr LegendreSteps LEGENDRE_STEPS{};
+
+}  // namespace detail
+
 class WeightedGauss {
 public:
     // Largest rule built.
     static constexpr std::size_t CAP = 32;
+    static_assert(2 * CAP <= detail::LEGENDRE_STEPS.a.size());
 
     struct Nodes {
         std::vector<double> t;  // in (0, 1), ascending
@@ -115,15 +138,15 @@ private:
     }
 
     // P_0(x) .. P_(count-1)(x) by the three-term recurrence (DLMF 18.9.1),
-    // each handed to use(j, P_j).
-    template <class Real, class Use>
-    static void legendre_values(Real x, std::size_t count, const Use& use) {
-        Real p_prev = 1, p = x;
+    // P_(j+1) = ((2j + 1) x P_j - j P_(j-1))/(j + 1), each handed to
+    // use(j, P_j); count <= 2 CAP.
+    template <class Use>
+    static void legendre_values(long double x, std::size_t count, const Use& use) {
+        long double p_prev = 1, p = x;
         if (count > 0) use(std::size_t{0}, p_prev);
         if (count > 1) use(std::size_t{1}, p);
         for (std::size_t j = 1; j + 1 < count; ++j) {
-            const Real jd = static_cast<Real>(j);
-            const Real p_next = ((2 * jd + 1) * x * p - jd * p_prev) / (jd + 1);
+            const long double p_next = detail::LEGENDRE_STEPS.a[j] * x * p - detail::LEGENDRE_STEPS.b[j] * p_prev;
             p_prev = p;
             p = p_next;
             use(j + 1, p);
@@ -142,6 +165,9 @@ private:
         // Gauss-Legendre of n + 1 nodes on every piece, exact for the
         // degree-2n polynomial p P_j; every term is a positive weight times
         // P_j, |P_j| <= 1, so each moment is good to a few ulps of the mass.
+        // (Closed-form antiderivatives, differenced at a short steep piece's
+        // ends, lose up to k^2 ulps of the k-th moment, and at n = 32 the
+        // modified Chebyshev algorithm below then broke down.)
         const gauss::Rule sub = gauss::legendre(n + 1);
         if (sub.size() != n + 1) return false;
         // Fixed-size workspaces on the stack: the build allocates only the
@@ -205,39 +231,74 @@ private:
             older.swap(old);
             old.swap(next);
         }
-        // 3. Nodes by bisection on the Sturm count: the number of
-        // eigenvalues of the Jacobi matrix below x is the number of negative
-        // pivots of J - x I.
-        const auto below = [&](real x) {
-            std::size_t count = 0;
-            real q = alpha[0] - x;
-            for (std::size_t i = 0;; ++i) {
-                if (q < 0.0) ++count;
-                if (i + 1 == n) break;
-                if (q == 0.0L) q = 1e-300L;
-                q = (alpha[i + 1] - x) - beta[i + 1] / q;
-            }
-            return count;
-        };
-        std::array<real, CAP> x{}, weight{};
+        // 3. The nodes, the eigenvalues of the Jacobi matrix (diagonal
+        // alpha_k, off-diagonal sqrt(beta_(k+1))), by the implicit QL
+        // algorithm with Wilkinson's shift [3], [5]: O(n^2) operations, each
+        // eigenvalue to a few ulps of the matrix's norm (the interval).
+        std::array<real, CAP> x{}, weight{}, e{};
         for (std::size_t i = 0; i < n; ++i) {
-            real left = -1.0, right = 1.0;  // the support's hull holds every node
-            for (int step = 0; step < 200 && right - left > 0.0; ++step) {
-                const real mid = 0.5 * (left + right);
-                if (mid == left || mid == right) break;
-                (below(mid) > i ? right : left) = mid;
+            x[i] = alpha[i];
+            e[i] = i + 1 < n ? std::sqrt(beta[i + 1]) : 0.0L;
+        }
+        for (std::size_t l = 0; l < n; ++l) {
+            for (int iteration = 0;; ++iteration) {
+                // The first negligible off-diagonal element from l on.
+                std::size_t split = l;
+                while (split + 1 < n &&
+                       !(std::fabs(e[split]) <= std::numeric_limits<real>::epsilon() * (std::fabs(x[split]) + std::fabs(x[split + 1])))) {
+                    ++split;
+                }
+                if (split == l) break;
+                if (iteration == 64) return false;
+                // The shift: the eigenvalue of the leading 2 x 2 block nearer x[l].
+                real g = (x[l + 1] - x[l]) / (2.0L * e[l]);
+                real r = std::sqrt(g * g + 1.0L);
+                g = x[split] - x[l] + e[l] / (g + std::copysign(r, g));
+                real sine = 1.0, cosine = 1.0, p = 0.0;
+                bool deflated = false;
+                // A plane rotation per row from split - 1 up to l chases the bulge.
+                for (std::size_t i = split; i-- > l;) {
+                    const real f = sine * e[i], b = cosine * e[i];
+                    r = std::sqrt(f * f + g * g);
+                    e[i + 1] = r;
+                    if (r == 0.0L) {  // an exact zero split the matrix
+                        x[i + 1] -= p;
+                        e[split] = 0.0;
+                        deflated = true;
+                        break;
+                    }
+                    sine = f / r;
+                    cosine = g / r;
+                    g = x[i + 1] - p;
+                    r = (x[i] - g) * sine + 2.0L * cosine * b;
+                    p = sine * r;
+                    x[i + 1] = g + p;
+                    g = cosine * r - b;
+                }
+                if (deflated) continue;
+                x[l] -= p;
+                e[l] = g;
+                e[split] = 0.0;
             }
-            x[i] = 0.5 * (left + right);
+        }
+        std::sort(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!(x[i] >= -1.0L && x[i] <= 1.0L)) return false;  // the hull holds every node
         }
         // 4. Weights 1/sum_k q_k(x_i)^2, q_0 = 1/sqrt(beta_0),
         // sqrt(beta_(k+1)) q_(k+1) = (x - alpha_k) q_k - sqrt(beta_k) q_(k-1).
+        // (sqrt(beta_k) and its reciprocal once, outside the loop.)
+        std::array<real, CAP> root{}, inverse_root{};
+        for (std::size_t k = 0; k < n; ++k) {
+            root[k] = std::sqrt(beta[k]);
+            inverse_root[k] = 1.0L / root[k];
+        }
         out.t.assign(n, 0.0);
         out.w.assign(n, 0.0);
         for (std::size_t i = 0; i < n; ++i) {
-            real q_prev = 0.0, q = 1.0 / std::sqrt(beta[0]), sum = q * q;
+            real q_prev = 0.0, q = inverse_root[0], sum = q * q;
             for (std::size_t k = 0; k + 1 < n; ++k) {
-                const real q_next = ((x[i] - alpha[k]) * q - (k == 0 ? 0.0 : std::sqrt(beta[k])) * q_prev) /
-                                      std::sqrt(beta[k + 1]);
+                const real q_next = ((x[i] - alpha[k]) * q - (k == 0 ? 0.0L : root[k]) * q_prev) * inverse_root[k + 1];
                 q_prev = q;
                 q = q_next;
                 sum += q * q;

@@ -620,9 +620,11 @@ private:
              kd += outer ? 1.0 : -1.0) {
             const auto k = static_cast<std::size_t>(kd);
             const double cut = kd * REGION;
+            // (What lies nearer the lens than the first cut a rule can take is
+            // left by every choice: its cost would not change the choice.)
             while (step < pieces && (outer ? pieces_[piece(step)][1] <= cut : pieces_[piece(step)][0] >= cut)) {
                 const std::size_t i = piece(step++);
-                between += rough_cost(pieces_[i][0], pieces_[i][1], l, whole);
+                if (feasible > 0) between += rough_cost(pieces_[i][0], pieces_[i][1], l, whole);
             }
             if (splits_whole(k, whole)) continue;
             // The rule's size from the ring through the lens, beyond its end:
