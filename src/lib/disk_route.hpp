@@ -524,7 +524,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     const double r = detail::bernstein_rho(z, 0.0, 1.0);
                     if (r == r) rho_star = std::min(rho_star, r);
                 }
-                const double whole = detail::nodes_for(rho_star, 2.0 * detail::K_FAR);
+                const double whole = rules::kept_size(detail::nodes_for(rho_star, 2.0 * detail::K_FAR));
                 double by_pieces = 0.0;
                 for (std::size_t i = 0; i + 1 < cuts.size() && by_pieces <= whole; ++i) {
                     double rho_piece = std::numeric_limits<double>::infinity();
@@ -537,8 +537,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 }
                 // The Gauss rule of the profile's own measure first (sized as
                 // Gauss-Legendre), where the profile allows it.
-                const double own_n = std::max(detail::nodes_for(rho_star, detail::K_FAR),
-                                              static_cast<double>(detail::FAR_MIN));
+                const double own_n = rules::kept_size(std::max(detail::nodes_for(rho_star, detail::K_FAR),
+                                                               static_cast<double>(detail::FAR_MIN)));
                 const quadrature::WeightedGauss::Nodes* own = nullptr;
                 if (own_n <= static_cast<double>(quadrature::WeightedGauss::CAP) && own_n < by_pieces &&
                     cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
@@ -636,10 +636,10 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     }
                     // The Gauss rule of the profile's measure, sized as
                     // Gauss-Legendre; the product rule, for twice K.
-                    const double n_own = std::max(detail::nodes_for(rho_region, detail::K_NEAR),
-                                                  static_cast<double>(detail::FAR_MIN));
-                    const double n_product = std::max(detail::nodes_for(rho_region, 2.0 * detail::K_NEAR),
-                                                      static_cast<double>(detail::FAR_MIN));
+                    const double n_own = rules::kept_size(std::max(detail::nodes_for(rho_region, detail::K_NEAR),
+                                                                   static_cast<double>(detail::FAR_MIN)));
+                    const double n_product = rules::kept_size(std::max(detail::nodes_for(rho_region, 2.0 * detail::K_NEAR),
+                                                                       static_cast<double>(detail::FAR_MIN)));
                     if (!(n_own <= static_cast<double>(quadrature::WeightedGauss::CAP))) return false;
                     // What the pieces would take one by one.
                     double by_pieces = 0.0;
@@ -756,8 +756,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                         if (z == 0.0 && s1 <= lens) continue;
                         rho_s = std::min(rho_s, detail::bernstein_rho(detail::Complex(z, 0.0), s0, s1));
                     }
-                    const double n = std::max(detail::nodes_for(rho_s, (sign != 0.0 ? 1.0 : 2.0) * detail::K_NEAR),
-                                              static_cast<double>(detail::FAR_MIN));
+                    const double n = rules::kept_size(std::max(detail::nodes_for(rho_s, (sign != 0.0 ? 1.0 : 2.0) * detail::K_NEAR),
+                                                               static_cast<double>(detail::FAR_MIN)));
                     return n <= static_cast<double>(quadrature::ProductRule::CAP) ? n : 0.0;
                 };
                 // About the disks S's pieces take one by one, S on one side

@@ -380,7 +380,7 @@ private:
         const double d = l >= hi ? l - hi : (l <= lo ? lo - l : -1.0);
         if (!(d >= SEGMENT)) return {};  // also NaN
         const auto sized = [&](double kk) {
-            return l == 0.0 ? centred_nodes(lo, hi, kk) : far_nodes(d, SEGMENT, kk);
+            return rules::kept_size(l == 0.0 ? centred_nodes(lo, hi, kk) : far_nodes(d, SEGMENT, kk));
         };
         // What the pieces take one by one, up to `n`.
         const auto by_pieces_above = [&](std::size_t n) {
@@ -458,13 +458,13 @@ private:
             }
             return false;
         };
-        const std::size_t n_own = rules::nodes_for(rho, rules::K_TABLE);
+        const std::size_t n_own = rules::kept_size(rules::nodes_for(rho, rules::K_TABLE));
         if (positive_ && n_own <= quadrature::WeightedGauss::CAP && by_pieces_above(n_own) &&
             own_gauss(SEGMENTS, n_own) != nullptr) {
             segment_nodes(SEGMENTS, Whole{n_own, true}, l, emit);
             return true;
         }
-        const std::size_t n = rules::nodes_for(rho, 2.0 * rules::K_TABLE);
+        const std::size_t n = rules::kept_size(rules::nodes_for(rho, 2.0 * rules::K_TABLE));
         if (n > quadrature::ProductRule::CAP || !by_pieces_above(n)) return false;
         segment_nodes(SEGMENTS, Whole{n, false}, l, emit);
         return true;
@@ -630,7 +630,8 @@ private:
             // The rule's size from the ring through the lens, beyond its end:
             // the ring mean's other singularities (r = -l, r = +-l +- 2iu,
             // and above the lens r = 0) have larger ellipses.
-            const std::size_t n = outer ? far_nodes(cut - l, 1.0 - cut, rules::K_TABLE) : far_nodes(l - cut, cut, rules::K_TABLE);
+            const std::size_t n = rules::kept_size(outer ? far_nodes(cut - l, 1.0 - cut, rules::K_TABLE)
+                                                  : far_nodes(l - cut, cut, rules::K_TABLE));
             if (n > quadrature::WeightedGauss::CAP) continue;
             ++feasible;
             // A piece the cut runs through: its part on the lens' side.

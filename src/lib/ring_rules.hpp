@@ -168,6 +168,21 @@ inline std::size_t nodes_for(double rho, double k) noexcept {
     return n < 1.0 ? 1 : (n > 1e6 ? std::size_t{1000000} : static_cast<std::size_t>(n));
 }
 
+// The size of a rule whose weights a table keeps (the Gauss rules of its
+// measure, product rules): n rounded up to one of a dozen sizes, so that a
+// light curve's separations share them (each is built once per table and
+// size, and building is most of the cost of a call with a new table), for
+// about 1 % more rings.
+inline std::size_t kept_size(std::size_t n) noexcept {
+    for (const std::size_t size : {2u, 3u, 4u, 5u, 6u, 8u, 10u, 12u, 16u, 20u, 24u, 32u}) {
+        if (size >= n) return size;
+    }
+    return n;
+}
+inline double kept_size(double n) noexcept {
+    return n <= 32.0 ? static_cast<double>(kept_size(static_cast<std::size_t>(n))) : n;
+}
+
 // A piece's brightness as a line in the variable x of its rules (the
 // distance from the end they start at): p(x) = at_start + slope x.
 struct Tilt {
