@@ -5,7 +5,8 @@
 // profile: microseconds per point of the whole list call, ring evaluations
 // per point, nanoseconds per evaluation, and the planning share (the same
 // rules summing a constant in place of the ring mean, over the time of the
-// call).  Run: cmake -B build/bench -DHALOMAG_BENCH=ON -DHALOMAG_PYTHON=OFF
+// call); at rho = 1 also the time of a call with a table not kept from an
+// earlier call, whose rules are built in the call.  Run: cmake -B build/bench -DHALOMAG_BENCH=ON -DHALOMAG_PYTHON=OFF
 // && cmake --build build/bench --target bench_large_sources
 // && build/bench/bench/bench_large_sources
 #include <algorithm>
@@ -117,6 +118,20 @@ int main() {
             line(name, ring, work(grid, m::TabulatedDisk(table, map.bl), u, sum));
             const double disk = per_point([&] { return (*m::integrated_flux_map_witt_mao_magnification(grid, map.bl, map.bf, 1.0, rho))[3]; }, n, sum, 3);
             std::printf("  flux map witt-mao, %-9zu %7.3f us/pt  (%.2fx the ring route)\n", map.bl.size(), disk, disk / ring);
+            if (rho == 1.0) {
+                // A call with a table the thread has not kept: its rules are
+                // built in the call (a fit with a varying profile).
+                for (const bool rings : {true, false}) {
+                    int fresh = 0;
+                    const double first = per_point([&] {
+                        std::vector<double> bf(map.bf);
+                        bf[0] *= 1.0 + 1e-9 * ++fresh;  // a new table each time
+                        return rings ? (*m::integrated_flux_map_heyrovsky_magnification(grid, map.bl, bf, 1.0, rho))[3]
+                                     : (*m::integrated_flux_map_witt_mao_magnification(grid, map.bl, bf, 1.0, rho))[3];
+                    }, 1, sum, 3);
+                    std::printf("    a new table, %s route: %.0f us per call of %zu separations\n", rings ? "ring" : "disk", first, n);
+                }
+            }
         }
     }
     std::printf("(checksum %.6g)\n", sum);
