@@ -420,15 +420,27 @@ TEST(Integrated, KeptTablePlansGiveFreshResults) {
 
 // Tables of many radii whose profile jumps: one stopping short of the limb
 // (0 beyond 0.7), one with a step (a repeated radius at 0.6), one going
-// negative; and two smooth ones, the linear law at 51 radii (its slope of
-// one sign) and a wave (its slope of both signs).  Where the uniform-disk
+// negative; two smooth ones, the linear law at 51 radii (its slope of one
+// sign) and a wave (its slope of both signs); and a staircase (below).  Where the uniform-disk
 // route takes an eighth of the star, a region inside its band or one beyond
 // it in one rule, the jump must be seen (a Gauss rule on the weight's
 // support only; by parts only where the profile is continuous) and the
 // slope's sign (the Gauss rule of |p'| dr, or the product rule of p'): the
 // route agrees with the ring route to 1e-9 across the star.
 TEST(Integrated, DiskRouteRulesAcrossJumps) {
-    std::vector<std::pair<std::vector<double>, std::vector<double>>> tables(5);
+    std::vector<std::pair<std::vector<double>, std::vector<double>>> tables(6);
+    // A staircase: steps of width 0.005 between flats, where p' is 0.  The
+    // Gauss rules of |p'| dr over the regions inside the band are refused
+    // (two spikes far apart are more than a measure's moments resolve), and
+    // those regions go piece by piece.
+    for (int k = 0; k < 12; ++k) {
+        tables[5].first.push_back(k / 12.0);
+        tables[5].second.push_back(1.0 - 0.07 * k);
+        tables[5].first.push_back(k / 12.0 + 0.005);
+        tables[5].second.push_back(1.0 - 0.07 * (k + 1));
+    }
+    tables[5].first.push_back(1.0);
+    tables[5].second.push_back(1.0 - 0.07 * 12);
     for (int k = 0; k <= 50; ++k) {
         tables[3].first.push_back(k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0));
         tables[3].second.push_back(models::LinearLimbDarkening{}(tables[3].first.back()));

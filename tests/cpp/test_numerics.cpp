@@ -181,6 +181,23 @@ TEST(WeightedGauss, ExactToDegreeTwoNMinusOne) {
                 << "n=" << n << " k=" << k;
         }
     }
+    // A constant weight: its Gauss rule is Gauss-Legendre's, whose tables
+    // were generated in mpmath (scripts/gen_gauss_tables.py), independently:
+    // nodes to an ulp of the interval, weights to 2e-14 of themselves (the
+    // moments' rounding, amplified towards the ends), up to the largest rule.
+    {
+        const std::vector<std::array<double, 2>> flat_pieces{{0.0, 0.3}, {0.3, 0.7}, {0.7, 1.0}};
+        halomag::quadrature::WeightedGauss flat;
+        for (std::size_t n = 1; n <= halomag::quadrature::WeightedGauss::CAP; ++n) {
+            const auto* rule = flat.rule(n, flat_pieces, [](std::size_t, double) { return 2.0; });
+            ASSERT_NE(rule, nullptr) << n;
+            const halomag::quadrature::gauss::Rule legendre = halomag::quadrature::gauss::legendre(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                EXPECT_NEAR(rule->t[i], legendre.t[i], 8e-16) << "n=" << n << " i=" << i;
+                EXPECT_NEAR(rule->w[i] / (2.0 * legendre.w[i]), 1.0, 4e-14) << "n=" << n << " i=" << i;
+            }
+        }
+    }
     // Weight on a small part of [0, 1] only (a table stopping short of the
     // limb), and on two chunks far apart: a rule, if any, still exact.
     for (const auto& [chunks, name] : {std::pair{std::vector<std::array<double, 2>>{{0.0, 0.04}, {0.04, 1.0}}, "short"},

@@ -256,6 +256,14 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
 // sixteenths or on them, next to the lens and across the limb; and the
 // regions must be taken (fewer rings).
 TEST(RingRoute, RegionsAgreeWithThePieces) {
+    // The sizes of kept rules round up, never down (fewer nodes than a rule
+    // is sized for would lose accuracy), and pass larger sizes through.
+    for (std::size_t n = 1; n <= 40; ++n) {
+        const std::size_t kept = models::rules::kept_size(n);
+        EXPECT_GE(kept, n);
+        EXPECT_LE(kept, n <= 32 ? std::max<std::size_t>(n + n / 3, 2) : n) << n;
+        EXPECT_EQ(models::rules::kept_size(static_cast<double>(n)), static_cast<double>(kept));
+    }
     struct Sum {
         double l, u, sum = 0.0;
         std::uint64_t count = 0;
