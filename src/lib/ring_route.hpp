@@ -517,15 +517,18 @@ private:
         if (rules.refused(n) || n > quadrature::WeightedGauss::CAP) return nullptr;
         const double lo = outer ? static_cast<double>(k) * REGION : 0.0;
         const double hi = outer ? 1.0 : static_cast<double>(k) * REGION, length = hi - lo;
+        // The pieces that reach into the region, in its own variable: a run
+        // of the table's, copied once (the copy is the build's only memory
+        // beyond the rule it keeps).
+        const auto first = std::partition_point(pieces_.begin(), pieces_.end(), [&](const auto& p) { return p[1] <= lo; });
+        const auto last = std::partition_point(first, pieces_.end(), [&](const auto& p) { return p[0] < hi; });
+        const auto offset = static_cast<std::size_t>(first - pieces_.begin());
         std::vector<std::array<double, 2>> parts;
-        std::vector<std::size_t> line;
-        for (std::size_t i = 0; i < pieces_.size(); ++i) {
-            const double a = std::max(pieces_[i][0], lo), b = std::min(pieces_[i][1], hi);
-            if (!(b > a)) continue;
-            parts.push_back({(a - lo) / length, (b - lo) / length});
-            line.push_back(i);
+        parts.reserve(static_cast<std::size_t>(last - first));
+        for (auto piece = first; piece != last; ++piece) {
+            parts.push_back({(std::max((*piece)[0], lo) - lo) / length, (std::min((*piece)[1], hi) - lo) / length});
         }
-        return rules.rule(n, parts, [&](std::size_t i, double t) { return line_value(line[i], lo + length * t); });
+        return rules.rule(n, parts, [&](std::size_t i, double t) { return line_value(offset + i, lo + length * t); });
     }
 
     // About the nodes far_size gives [a, b] at distance d from the lens.

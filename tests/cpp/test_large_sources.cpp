@@ -177,7 +177,7 @@ TEST(LargeSources, HostileTablesCostTheirPiecesOnTheDisk) {
 // separations, whatever the table: 20,000 knots, most of them off the disk;
 // and a table that large leaves nothing behind.
 TEST(LargeSources, MemoryIsASmallMultipleOfTheTable) {
-    for (const std::size_t n : {std::size_t{10}, std::size_t{1000}, std::size_t{20000}}) {
+    for (const std::size_t n : {std::size_t{10}, std::size_t{600}, std::size_t{1000}, std::size_t{20000}}) {
         std::vector<double> bl(n), bf(n);
         for (std::size_t k = 0; k < n; ++k) {
             bl[k] = -1.0 + 3.0 * static_cast<double>(k) / static_cast<double>(n - 1);
