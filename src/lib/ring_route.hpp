@@ -488,6 +488,13 @@ private:
     static constexpr std::size_t REGIONS = 16;
     static constexpr double REGION = 1.0 / static_cast<double>(REGIONS);
     static constexpr std::size_t REGION_CHOICES = 3;
+    // A rule of at most CAP nodes reaches rho^(-2 CAP) <= e^(-2 K_TABLE) for
+    // rho >= e^(K_TABLE/CAP), an ellipse through a point d beyond the end of
+    // [0, length] with 1 + 2 d/length >= cosh(K_TABLE/CAP) (K = 17: d/length
+    // >= 0.07223);
+    // nearer points ask for more (this bound, a little below, only spares
+    // the logarithm; the size is checked exactly after it).
+    static constexpr double REGION_REACH = 0.0722;
     // Fewest whole pieces a region holds: one piece is ruled as well alone,
     // and a rule kept for it would cost memory for nothing.
     static constexpr std::size_t REGION_PIECES = 2;
@@ -632,9 +639,12 @@ private:
             if (splits_whole(k, whole)) continue;
             // The rule's size from the ring through the lens, beyond its end:
             // the ring mean's other singularities (r = -l, r = +-l +- 2iu,
-            // and above the lens r = 0) have larger ellipses.
-            const std::size_t n = rules::kept_size(outer ? far_nodes(cut - l, 1.0 - cut, rules::K_TABLE)
-                                                  : far_nodes(l - cut, cut, rules::K_TABLE));
+            // and above the lens r = 0) have larger ellipses.  A cut nearer
+            // the lens than REGION_REACH region lengths asks more than the
+            // largest rule (no logarithm needed to see it).
+            const double d = outer ? cut - l : l - cut, length = outer ? 1.0 - cut : cut;
+            if (!(d >= REGION_REACH * length)) continue;
+            const std::size_t n = rules::kept_size(far_nodes(d, length, rules::K_TABLE));
             if (n > quadrature::WeightedGauss::CAP) continue;
             ++feasible;
             // A piece the cut runs through: its part on the lens' side.
