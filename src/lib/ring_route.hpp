@@ -478,13 +478,12 @@ private:
     // point r = 0, lie farther along the axis or off it), so the rule
     // converges like rho^(-2n), rho from the ellipse through the nearest
     // singularity, and is sized for K_TABLE as the eighths are.  The pieces
-    // within two lengths of the lens keep their rules (the logarithmic core
-    // and the exponential map): a region ends at the sixteenth next to the
-    // nearest of them, or one or two sixteenths short of it, whichever
-    // takes the fewest rings with the far pieces it leaves.  Their ends on
+    // that hold or touch the ring through the lens keep their rules (the
+    // logarithmic core and the exponential map); a region may take any
+    // other (see side_region for the choice of its end).  Their ends on
     // sixteenths let a table keep their rules (at most 30 regions): a light
-    // curve's separations all share them.  (11 radii on the comparison
-    // grid: 10 rings for the 17 of two far pieces at l = 0.5.)
+    // curve's separations share them.  (11 radii on the comparison grid: 55
+    // rings per point, 69 piece by piece with the eighths.)
     static constexpr std::size_t REGIONS = 16;
     static constexpr double REGION = 1.0 / static_cast<double>(REGIONS);
     static constexpr std::size_t REGION_CHOICES = 3;
