@@ -282,10 +282,13 @@ TEST(RingRoute, RegionsAgreeWithThePieces) {
     }
     radii.push_back({0.0, 0.0625, 0.125, 0.3, 0.31, 0.5, 0.75, 0.8125, 0.9, 1.0});
     radii.push_back({0.0, 0.2, 0.45, 0.6, 0.65});  // stops short of the limb
+    // Dark out to 0.3 (no pieces there: a region's measure has a gap).
+    radii.push_back({0.0, 0.1, 0.2, 0.3, 0.35, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0});
     std::uint64_t by_table = 0, by_pieces = 0;
     for (const auto& bl : radii) {
         std::vector<double> bf;
         for (std::size_t k = 0; k < bl.size(); ++k) bf.push_back(1.0 + 0.5 * std::cos(3.0 * static_cast<double>(k)));
+        if (bl.size() == 11 && bl[3] == 0.3) std::fill(bf.begin(), bf.begin() + 4, 0.0);
         const halomag::interp::LinearTable table(bl, bf, halomag::interp::OutOfRangeMode::fill(0.0));
         const models::TabulatedDisk disk(table, bl);
         for (const double u : {0.01, 0.5, 2.0, 100.0}) {
