@@ -432,7 +432,6 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     quadrature::ProductRule& product = products.whole;
     std::vector<std::array<double, 2>> region_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> region_lines;
-
     std::vector<std::array<double, 2>> far_pieces;
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> far_lines;
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
@@ -705,9 +704,10 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         // S = [s0, s1],
         //   int_S p (r^2 G)' dr = [p r^2 G]_s0^s1 - int_S p' r^2 G dr,
         // which is the sum of its pieces' own (the profile is continuous
-        // inside S, which is checked), the last integral by the product rule
-        // of the piecewise-constant p' against r^2 G, analytic on S (sized
-        // from the lens, for twice K, as every product rule).  The blocks:
+        // inside S, which is checked), the last integral by a rule of the
+        // piecewise-constant p' against r^2 G, analytic on S, sized from the
+        // lens: the Gauss rule of |p'| dr where p' has one sign on S, else
+        // the product rule of p' (for twice K, as every product rule).  The blocks:
         // on either side of the lens the region from the band's edge to a
         // sixteenth of the star as near the lens as its rule allows (of the
         // three nearest it can take, the one that saves the most), and the
@@ -728,22 +728,18 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         std::size_t block_count = 0;
         if constexpr (!decltype(restrict_to(profile, 0.0, 1.0))::limb) {
             if (cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
-                // The sign of p' on S: +-1 where it has one sign and is not
-                // 0 throughout, else 0.
-                const auto slope_sign = [&](double s0, double s1) {
+                // f(a, b) for each piece [a, b] of S = [s0, s1] between the
+                // table's knots, in order.
+                const auto each_piece = [&](double s0, double s1, auto&& f) {
                     const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
                     const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
-                    bool up = false, down = false;
                     double at = s0;
                     for (auto knot = first;; ++knot) {
                         const double next_cut = knot == last ? s1 : *knot;
-                        const double slope = restrict_to(profile, at, next_cut).slope_jacobian(0.0);
-                        up = up || slope > 0.0;
-                        down = down || slope < 0.0 || slope != slope;
+                        f(at, next_cut);
                         at = next_cut;
                         if (knot == last) break;
                     }
-                    return up == down ? 0.0 : (up ? 1.0 : -1.0);
                 };
                 // The rule over S (the Gauss rule of |p'| dr, sized as
                 // Gauss-Legendre, where `sign` says p' has one sign; the
@@ -764,49 +760,42 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 // of the lens (each bisected no further: fewer than they
                 // take; rough counts, which choose and never size).
                 const auto by_pieces = [&](double s0, double s1) {
-                    const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
-                    const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
-                    double cost = 0.0, at = s0;
-                    for (auto knot = first;; ++knot) {
-                        const double next_cut = knot == last ? s1 : *knot;
-                        const double d = lens >= next_cut ? lens - next_cut : at - lens;
-                        const double rho_piece = gauss::rho_of_axis(1.0 + 2.0 * (d / (next_cut - at)));
+                    double cost = 0.0;
+                    each_piece(s0, s1, [&](double a, double b) {
+                        const double d = lens >= b ? lens - b : a - lens;
+                        const double rho_piece = gauss::rho_of_axis(1.0 + 2.0 * (d / (b - a)));
                         cost += 1.0 + std::clamp(std::ceil(detail::K_NEAR / rules::rough_log(rho_piece)),
                                                  static_cast<double>(detail::NEAR_MIN),
                                                  static_cast<double>(detail::BY_PARTS_NODES));
-                        at = next_cut;
-                        if (knot == last) break;
-                    }
+                    });
                     return cost;
                 };
-                // Whether the profile is continuous inside S, and how many
-                // pieces S holds.
-                const auto continuous = [&](double s0, double s1) {
-                    const auto first = std::upper_bound(inner.begin(), inner.end(), s0);
-                    const auto last = std::lower_bound(inner.begin(), inner.end(), s1);
-                    double before = std::numeric_limits<double>::quiet_NaN(), at = s0;
-                    for (auto knot = first;; ++knot) {
-                        const double next_cut = knot == last ? s1 : *knot;
-                        const auto line = restrict_to(profile, at, next_cut);
-                        if (before == before) {
-                            const double here = line.value(at);
-                            if (!(std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before)))) return false;
-                        }
-                        before = line.value(next_cut);
-                        at = next_cut;
-                        if (knot == last) break;
-                    }
-                    return true;
-                };
-                // What the profile is on [i0/16, i1/16] (see band_shape): 4 not
-                // continuous, else 2 + the sign of p'.
+                // What the profile is on [i0/16, i1/16] (see band_shape), from
+                // one walk over its pieces: 4 not continuous, else 2 + the
+                // sign of p' (+-1 where it has one sign and is not 0
+                // throughout, else 0).
                 const auto shape_of = [&](std::size_t i0, std::size_t i1) {
                     if (products.band_shape.empty()) {
                         products.band_shape.assign((detail::BAND_GRID_POINTS + 1) * (detail::BAND_GRID_POINTS + 1), 0);
                     }
                     std::int8_t& shape = products.band_shape[(detail::BAND_GRID_POINTS + 1) * i0 + i1];
-                    const double s0 = static_cast<double>(i0) / detail::BAND_GRID, s1 = static_cast<double>(i1) / detail::BAND_GRID;
-                    if (shape == 0) shape = !continuous(s0, s1) ? 4 : static_cast<std::int8_t>(2.0 + slope_sign(s0, s1));
+                    if (shape != 0) return shape;
+                    bool continuous = true, up = false, down = false;
+                    double before = std::numeric_limits<double>::quiet_NaN();
+                    each_piece(static_cast<double>(i0) / detail::BAND_GRID, static_cast<double>(i1) / detail::BAND_GRID,
+                               [&](double a, double b) {
+                                   const auto line = restrict_to(profile, a, b);
+                                   if (before == before) {
+                                       const double here = line.value(a);
+                                       continuous = continuous &&
+                                                    std::fabs(here - before) <= 1e-13 * (std::fabs(here) + std::fabs(before));
+                                   }
+                                   before = line.value(b);
+                                   const double slope = line.slope_jacobian(0.0);
+                                   up = up || slope > 0.0;
+                                   down = down || slope < 0.0 || slope != slope;
+                               });
+                    shape = !continuous ? 4 : static_cast<std::int8_t>(up == down ? 2 : (up ? 3 : 1));
                     return shape;
                 };
                 const auto pieces_in = [&](double s0, double s1) {

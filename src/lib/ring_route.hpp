@@ -30,7 +30,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -602,12 +601,9 @@ private:
         const std::size_t count = pieces_.size();
         // The pieces on this side that do not reach the lens: [0, end) below
         // it, [end, count) above it, in order from the lens outwards.
-        const std::size_t end = outer ? static_cast<std::size_t>(std::partition_point(pieces_.begin(), pieces_.end(),
-                                                                                      [&](const auto& p) { return p[0] <= l; }) -
-                                                                  pieces_.begin())
-                                      : static_cast<std::size_t>(std::partition_point(pieces_.begin(), pieces_.end(),
-                                                                                      [&](const auto& p) { return p[1] < l; }) -
-                                                                  pieces_.begin());
+        const auto below_lens = [&](const std::array<double, 2>& p) { return outer ? p[0] <= l : p[1] < l; };
+        const auto end = static_cast<std::size_t>(std::partition_point(pieces_.begin(), pieces_.end(), below_lens) -
+                                                  pieces_.begin());
         if (outer ? end == count : end == 0) return {};
         const auto piece = [&](std::size_t step) { return outer ? end + step : end - 1 - step; };
         const std::size_t pieces = outer ? count - end : end;

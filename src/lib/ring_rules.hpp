@@ -207,25 +207,34 @@ inline double tilt_factor(const Tilt& p, double a, double b, double axis) noexce
     return f > 1.0 && f < std::numeric_limits<double>::infinity() ? f : 1.0;
 }
 
+// x = m 2^e with m in [1, 2), for a finite x >= 1, from its bits: e ln 2
+// and m (the logarithms below without a library call).
+struct Octaves {
+    double log_two_power;  // e ln 2
+    double mantissa;       // m
+};
+inline Octaves octaves(double x) noexcept {
+    const auto bits = std::bit_cast<std::uint64_t>(x);
+    const auto exponent = static_cast<int>(bits >> 52) - 1023;
+    return {exponent * 0.6931471805599453,
+            std::bit_cast<double>((bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL)};
+}
+
 // ln(tilt_factor), rounded up by at most 0.31 and without a library call
 // (it is formed for most rules of every separation): for f = m 2^e,
 // m in [1, 2), ln f = e ln 2 + ln m <= e ln 2 + m - 1.
 inline double tilt_log(const Tilt& p, double a, double b, double axis) noexcept {
     if (p.slope == 0.0) return 0.0;
-    const auto bits = std::bit_cast<std::uint64_t>(tilt_factor(p, a, b, axis));  // in [1, inf)
-    const auto exponent = static_cast<int>(bits >> 52) - 1023;
-    const double mantissa = std::bit_cast<double>((bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);
-    return exponent * 0.6931471805599453 + (mantissa - 1.0);
+    const Octaves f = octaves(tilt_factor(p, a, b, axis));  // in [1, inf)
+    return f.log_two_power + (f.mantissa - 1.0);
 }
 
 // ln x for x >= 1 to about 1e-4 relative, without a library call: for
 // choosing between rules by their rough node counts, never for sizing one.
 inline double rough_log(double x) noexcept {
-    const auto bits = std::bit_cast<std::uint64_t>(x);
-    const auto exponent = static_cast<int>(bits >> 52) - 1023;
-    const double m = std::bit_cast<double>((bits & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);
-    const double z = (m - 1.0) / (m + 1.0), z2 = z * z;  // ln m = 2 atanh z
-    return exponent * 0.6931471805599453 + 2.0 * z * (1.0 + z2 * (1.0 / 3.0 + z2 * 0.2));
+    const Octaves f = octaves(x);
+    const double z = (f.mantissa - 1.0) / (f.mantissa + 1.0), z2 = z * z;  // ln m = 2 atanh z
+    return f.log_two_power + 2.0 * z * (1.0 + z2 * (1.0 / 3.0 + z2 * 0.2));
 }
 
 // A table's line in r: p(r) = at_middle + slope (r - middle), written

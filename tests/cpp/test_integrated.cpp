@@ -421,12 +421,13 @@ TEST(Integrated, KeptTablePlansGiveFreshResults) {
 // Tables of many radii whose profile jumps: one stopping short of the limb
 // (0 beyond 0.7), one with a step (a repeated radius at 0.6), one going
 // negative; two smooth ones, the linear law at 51 radii (its slope of one
-// sign) and a wave (its slope of both signs); and a staircase (below).  Where the uniform-disk
-// route takes an eighth of the star, a region inside its band or one beyond
-// it in one rule, the jump must be seen (a Gauss rule on the weight's
-// support only; by parts only where the profile is continuous) and the
-// slope's sign (the Gauss rule of |p'| dr, or the product rule of p'): the
-// route agrees with the ring route to 1e-9 across the star.
+// sign) and a wave (its slope of both signs); and a staircase (below).
+// Where the uniform-disk route takes an eighth of the star, a region inside
+// its band or one beyond it in one rule, the jump must be seen (a Gauss rule
+// on the weight's support only; by parts only where the profile is
+// continuous) and the slope's sign (the Gauss rule of |p'| dr, or the
+// product rule of p'): the route agrees with the ring route to 1e-9 across
+// the star.
 TEST(Integrated, DiskRouteRulesAcrossJumps) {
     std::vector<std::pair<std::vector<double>, std::vector<double>>> tables(6);
     // A staircase: steps of width 0.005 between flats, where p' is 0.  The

@@ -199,6 +199,22 @@ TEST(RingRoute, PiecesInsideTheDiskOnly) {
     EXPECT_TRUE(std::isnan(tabulated(0.5, 1.0, Table{none, none})));
 }
 
+namespace {
+// Every piece of a table (radii bl, ascending) by the general rules, with
+// the piece's line as the table writes it: about its middle.
+template <class Emit>
+void by_general_rules(const std::vector<double>& bl, const halomag::interp::LinearTable& table, double l, double u,
+                      Emit& emit) {
+    for (std::size_t k = 0; k + 1 < bl.size(); ++k) {
+        const double a = bl[k], b = bl[k + 1], h = b - a;
+        const double slope = (table(b - h / 3.0) - table(a + h / 3.0)) / ((b - h / 3.0) - (a + h / 3.0));
+        const models::rules::Line line{a + 0.5 * h, table(a + 0.5 * h), slope};
+        models::rules::Brightened<Emit, models::rules::Line> bright{emit, line};
+        models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{}, models::rules::K_TABLE, line);
+    }
+}
+}  // namespace
+
 // Work: the far field needs no ring at all; the light curve of a typical
 // event (rho = 0.01, u0 = 0.005, t/tE in [-2, 2]) about two per point.
 // A table's pieces far from the lens are planned by the table itself; the
@@ -235,15 +251,7 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
                 std::vector<Emitted> table_nodes, general;
                 Record by_table{table_nodes}, by_rules{general};
                 disk.nodes(l, u, by_table);
-                for (int k = 0; k < 8; ++k) {
-                    // The piece's line as the table writes it: about its middle.
-                    const double a = bl[k], b = bl[k + 1], h = b - a;
-                    const double slope = (table(b - h / 3.0) - table(a + h / 3.0)) / ((b - h / 3.0) - (a + h / 3.0));
-                    const models::rules::Line line{a + 0.5 * h, table(a + 0.5 * h), slope};
-                    models::rules::Brightened<Record, models::rules::Line> bright{by_rules, line};
-                    models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{},
-                                               models::rules::K_TABLE, line);
-                }
+                by_general_rules(bl, table, l, u, by_rules);
                 EXPECT_EQ(table_nodes.size(), general.size()) << "l=" << l << " u=" << u << " sloped " << sloped;
                 EXPECT_TRUE(table_nodes == general) << "l=" << l << " u=" << u << " sloped " << sloped;
             }
@@ -295,14 +303,7 @@ TEST(RingRoute, RegionsAgreeWithThePieces) {
             for (const double l : {0.05, 0.2, 0.31, 0.5, 0.7, 0.8125, 0.9, 0.97, 0.999, 1.0, 1.001, 1.05}) {
                 Sum whole{l, u}, pieces{l, u};
                 disk.nodes(l, u, whole);
-                for (std::size_t k = 0; k + 1 < bl.size(); ++k) {
-                    const double a = bl[k], b = bl[k + 1], h = b - a;
-                    const double slope = (table(b - h / 3.0) - table(a + h / 3.0)) / ((b - h / 3.0) - (a + h / 3.0));
-                    const models::rules::Line line{a + 0.5 * h, table(a + 0.5 * h), slope};
-                    models::rules::Brightened<Sum, models::rules::Line> bright{pieces, line};
-                    models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{},
-                                               models::rules::K_TABLE, line);
-                }
+                by_general_rules(bl, table, l, u, pieces);
                 EXPECT_NEAR(whole.sum / pieces.sum, 1.0, 4e-15) << "l=" << l << " u=" << u << " knots " << bl.size();
                 by_table += whole.count;
                 by_pieces += pieces.count;
