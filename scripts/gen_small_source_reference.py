@@ -10,9 +10,8 @@ independent of the series, which it is meant to check.  The rows:
   separations l = 0, 1e-9, 0.5, 1 - 1e-12, 1, 1 + 1e-12, 1.5, 2.9 and
   3 - 1e-9 (the last below the far-field series' threshold 3);
 * both sides of the switch in u between the ring rules and the series,
-  ((1 + l)/(2u))^2 = 0.5 up to l = 1.5 and 0.36 beyond, at a relative
-  distance 1e-9, for l = 0, 0.5, 1, 1.5 and 2.9, and both sides of l = 1.5
-  where the ratio changes;
+  ((1 + l)/(2u))^2 = 1.25, at a relative distance 1e-9, for l = 0, 0.5, 1,
+  1.5 and 2.9;
 * a ladder u = 2^(j/2), j = 2..26, at l = 0.5 and 2.9, which crosses the
   points where the series' number of terms changes.
 
@@ -37,8 +36,8 @@ GRID_L = [0.0, 1e-9, 0.5, 1 - 1e-12, 1.0, 1 + 1e-12, 1.5, 2.9, 3 - 1e-9]
 
 
 def switch_ratio(l):
-    """lib/small_source.hpp, small_source_ratio."""
-    return 0.5 if l <= 1.5 else 0.36
+    """lib/small_source.hpp, SMALL_SOURCE_RATIO."""
+    return 1.25
 
 
 SWITCH_L = [0.0, 0.5, 1.0, 1.5, 2.9]
@@ -53,9 +52,6 @@ def cases():
         at = (1 + l) / (2 * math.sqrt(switch_ratio(l)))
         for side in (-1e-9, 1e-9):
             yield "switch", l, at * (1 + side)
-    for u in (1.8, 2.05):  # between the two ratios: series at l = 1.5, rules just beyond
-        for l in (1.5, 1.5000000000000002):
-            yield "near", l, u
     for l in LADDER_L:
         for j in range(2, 27):
             yield "ladder", l, 2 ** (j / 2)

@@ -91,7 +91,7 @@ TEST(SmallSource, MatchesReference) {
 TEST(SmallSource, TermCountChangesAreContinuous) {
     int changes = 0;
     for (const double l : {0.0, 0.5, 0.999, 1.0, 1.2, 1.6, 2.2, 2.9, 2.999999}) {
-        const double start = 0.5 * (1.0 + l) / std::sqrt(models::small_source_ratio(l)) * 1.000001;
+        const double start = 0.5 * (1.0 + l) / std::sqrt(models::SMALL_SOURCE_RATIO) * 1.000001;
         ASSERT_TRUE(models::small_source_applies(l, start));
         for (double u = start; u < 1e7; u *= 1.07) {
             const double next = u * 1.07;
@@ -102,8 +102,8 @@ TEST(SmallSource, TermCountChangesAreContinuous) {
                 << "l=" << l << " u=" << a << " terms " << terms(l, a) << " -> " << terms(l, b);
             ++changes;
         }
-        // At most 45 terms, never fewer than 2.
-        EXPECT_LE(terms(l, start), 45) << l;
+        // At most 27 terms (at q = 1.25), never fewer than 2.
+        EXPECT_LE(terms(l, start), 27) << l;
         EXPECT_GE(terms(l, 1e7), 2) << l;
     }
     EXPECT_GE(changes, 150);
@@ -112,7 +112,7 @@ TEST(SmallSource, TermCountChangesAreContinuous) {
 TEST(SmallSource, SwitchesAreContinuous) {
     // In u, between the ring rules and the series: adjacent doubles of u.
     for (const double l : {0.0, 0.3, 0.9, 1.0, 1.0 + 1e-9, 1.7, 2.5, 2.99}) {
-        const double guess = 0.5 * (1.0 + l) / std::sqrt(models::small_source_ratio(l));
+        const double guess = 0.5 * (1.0 + l) / std::sqrt(models::SMALL_SOURCE_RATIO);
         const auto [a, b] = bisect(0.9 * guess, 1.1 * guess,
                                    [&](double u) { return models::small_source_applies(l, u); });
         ASSERT_FALSE(models::small_source_applies(l, a));
@@ -123,13 +123,18 @@ TEST(SmallSource, SwitchesAreContinuous) {
         const double above = b * (1.0 + 1e-12);
         EXPECT_NEAR(disks(l, above) / rings(l, above), 1.0, 2e-15) << l;
     }
-    // In l, where the largest ratio q changes: at u between the two
-    // thresholds the series serves l = 1.5 and the rules the next double.
-    for (const double u : {1.8, 1.9, 2.05}) {
-        const double l = models::SMALL_SOURCE_NEAR, next = std::nextafter(l, 3.0);
-        ASSERT_TRUE(models::small_source_applies(l, u));
-        ASSERT_FALSE(models::small_source_applies(next, u));
-        EXPECT_NEAR(rings(next, u) / rings(l, u), 1.0, 5e-15) << u;
+    // In u, between the accelerated sum and the plain one (q = 1/64).
+    for (const double l : {0.0, 0.7, 1.0, 1.3, 2.9}) {
+        const double guess = 0.5 * (1.0 + l) / std::sqrt(models::SMALL_SOURCE_PLAIN);
+        const auto accelerated = [&](double u) {
+            const double half = 0.5 * (1.0 + l) / u;
+            return half * half > models::SMALL_SOURCE_PLAIN;
+        };
+        const auto [a, b] = bisect(0.9 * guess, 1.1 * guess, accelerated);
+        ASSERT_TRUE(accelerated(a));
+        ASSERT_FALSE(accelerated(b));
+        EXPECT_NEAR(models::limb_profile_small_source(l, a) / models::limb_profile_small_source(l, b), 1.0, 1e-15)
+            << l;
     }
     for (const double u : {4.0, 10.0, 1e3, 1e6}) {
         // At the limb: the inside polynomial against the outside form.
