@@ -80,9 +80,8 @@ def integrated_witt_mao_magnification(l: _Floats, re: _Float, rstar: _Float) -> 
         A list with one magnification per element of ``l``.
 
     Accuracy: to rounding (4e-15 relative) from three stellar radii on and
-    wherever the star is small against the Einstein radius, re/rstar above
-    (1 + l)/1.41 within 1.5 stellar radii and above (1 + l)/1.2 beyond
-    (the small-source series); within 3e-10 relative elsewhere near the star
+    wherever re/rstar is above (1 + l)/2.24 (the small-source series);
+    within 3e-10 relative elsewhere near the star
     (a numerical derivative of the disk magnification).
     ``integrated_heyrovsky_magnification`` is good to 4e-15 everywhere.
 

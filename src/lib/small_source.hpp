@@ -7,7 +7,8 @@
 //
 // A_U the uniform disk (lib/uniform_disk.hpp, closed form) and A_mu the
 // magnification of the profile mu.  A_mu needs no quadrature where the star
-// is small against the Einstein radius u (stellar radii).  The point-lens
+// is at most about 2.24/(1 + l) times the Einstein radius u (stellar
+// radii), l the lens's separation.  The point-lens
 // magnification is, for t < 2 (binomial series of (1 + t^2/4)^(-1/2)),
 //
 //   A(t) = (t^2 + 2) / (t sqrt(t^2 + 4)) = sum_k alpha_k t^(2k-1),
