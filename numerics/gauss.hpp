@@ -96,37 +96,96 @@ constexpr Rule log_end(std::size_t n) noexcept {
     return detail::slice(table::LOG_END_OFFSET, table::LOG_END_T, table::LOG_END_ONE_MINUS_T, table::LOG_END_W, n);
 }
 
+// An integrand may also evaluate two nodes at once, f.pair(x, out) with
+// x and out arrays of two (f.pair(x, d, out) for the forms that hand over
+// the distance d to an end): the rules below then call it on consecutive
+// nodes in pairs (the last alone when n is odd) and sum in node order.
+// `Paired` makes such an integrand of a one-node and a two-node callable.
+template <class One, class Two>
+struct Paired {
+    One one;
+    Two two;
+    template <class... Args>
+    double operator()(Args... args) const {
+        return static_cast<double>(one(args...));
+    }
+    void pair(const double x[2], double out[2]) const { two(x, out); }
+    void pair(const double x[2], const double d[2], double out[2]) const { two(x, d, out); }
+};
+template <class One, class Two>
+Paired(One, Two) -> Paired<One, Two>;
+
+namespace detail {
+
+template <class F>
+concept PairsOne = requires(const F& f, const double* x, double* out) { f.pair(x, out); };
+template <class F>
+concept PairsTwo = requires(const F& f, const double* x, double* out) { f.pair(x, x, out); };
+
+// sum_i w_i f(x_i, d_i) over the n nodes node(i) = {x, d}, in pairs where
+// f pairs (with the distance when `distance`).
+template <bool distance, class F, class Node>
+double node_sum(const F& f, const Rule& rule, const Node& node) {
+    const std::size_t n = rule.size();
+    double sum = 0.0;
+    std::size_t i = 0;
+    if constexpr (distance ? PairsTwo<F> : PairsOne<F>) {
+        for (; i + 1 < n; i += 2) {
+            const auto [x0, d0] = node(i);
+            const auto [x1, d1] = node(i + 1);
+            const double x[2] = {x0, x1}, d[2] = {d0, d1};
+            double v[2];
+            if constexpr (distance) {
+                f.pair(x, d, v);
+            } else {
+                f.pair(x, v);
+            }
+            sum += rule.w[i] * v[0];
+            sum += rule.w[i + 1] * v[1];
+        }
+    }
+    for (; i < n; ++i) {
+        const auto [x, d] = node(i);
+        if constexpr (distance) {
+            sum += rule.w[i] * static_cast<double>(f(x, d));
+        } else {
+            sum += rule.w[i] * static_cast<double>(f(x));
+        }
+    }
+    return sum;
+}
+
+struct NodeAt {
+    double x, d;
+};
+
+}  // namespace detail
+
 // Integral of f over [a, b] by `rule`, f called as f(x).  NaN for an empty
 // rule.  For b < a the result is the oriented integral (minus the integral
 // over [b, a]).
 template <class F>
-double integrate(F&& f, double a, double b, const Rule& rule) noexcept(noexcept(f(0.0))) {
+double integrate(F&& f, double a, double b, const Rule& rule) {
     const double h = b - a;
-    const std::size_t n = rule.size();
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
+    const double sum = detail::node_sum<false>(f, rule, [&](std::size_t i) {
         const double t = rule.t[i];
-        const double x = t <= 0.5 ? a + h * t : b - h * rule.one_minus_t[i];
-        sum += rule.w[i] * static_cast<double>(f(x));
-    }
-    return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
+        return detail::NodeAt{t <= 0.5 ? a + h * t : b - h * rule.one_minus_t[i], 0.0};
+    });
+    return rule.size() == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }
 
 // Integral of f over [a, b] with the rule's end t = 0 at a: f is called as
 // f(x, d) with d = (b - a) t_i, the distance x - a as one correctly rounded
 // product.  With a log_end rule this integrates a logarithmic singularity at a.
 template <class F>
-double integrate_from(F&& f, double a, double b, const Rule& rule) noexcept(noexcept(f(0.0, 0.0))) {
+double integrate_from(F&& f, double a, double b, const Rule& rule) {
     const double h = b - a;
-    const std::size_t n = rule.size();
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
+    const double sum = detail::node_sum<true>(f, rule, [&](std::size_t i) {
         const double t = rule.t[i];
         const double d = h * t;
-        const double x = t <= 0.5 ? a + d : b - h * rule.one_minus_t[i];
-        sum += rule.w[i] * static_cast<double>(f(x, d));
-    }
-    return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
+        return detail::NodeAt{t <= 0.5 ? a + d : b - h * rule.one_minus_t[i], d};
+    });
+    return rule.size() == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }
 
 // The mirror image: the rule's end t = 0 at b, so that node i lies at
@@ -134,17 +193,14 @@ double integrate_from(F&& f, double a, double b, const Rule& rule) noexcept(noex
 // distance b - x.  With a log_end rule this integrates a logarithmic
 // singularity at b.
 template <class F>
-double integrate_to(F&& f, double a, double b, const Rule& rule) noexcept(noexcept(f(0.0, 0.0))) {
+double integrate_to(F&& f, double a, double b, const Rule& rule) {
     const double h = b - a;
-    const std::size_t n = rule.size();
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
+    const double sum = detail::node_sum<true>(f, rule, [&](std::size_t i) {
         const double t = rule.t[i];
         const double d = h * t;
-        const double x = t <= 0.5 ? b - d : a + h * rule.one_minus_t[i];
-        sum += rule.w[i] * static_cast<double>(f(x, d));
-    }
-    return n == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
+        return detail::NodeAt{t <= 0.5 ? b - d : a + h * rule.one_minus_t[i], d};
+    });
+    return rule.size() == 0 ? std::numeric_limits<double>::quiet_NaN() : h * sum;
 }
 
 // Integral of f over [a, b] with the rule's end t = 0 at a, f called as

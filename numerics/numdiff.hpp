@@ -31,4 +31,17 @@ double sderivative(F&& f, double x, std::optional<double> step = std::nullopt) n
     return (forward - backward) / (2.0 * delta);
 }
 
+// The same central difference for an f that evaluates two abscissae at once,
+// f2(xs, values) with xs = {x + delta, x - delta}: the same delta, the same
+// quotient.
+template <class F2>
+double sderivative_pair(F2&& f2, double x, std::optional<double> step = std::nullopt) {
+    const double h = step.value_or(CBRT_EPS);
+    const double delta = (std::fabs(x) + 1.0) * h;
+    const double xs[2] = {x + delta, x - delta};
+    double values[2];
+    f2(xs, values);
+    return (values[0] - values[1]) / (2.0 * delta);
+}
+
 }  // namespace halomag::numdiff

@@ -464,11 +464,19 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         }
         const double u = lens * rho;
         std::int64_t evaluations = 0;
-        // The disk of radius |r| about the stellar centre; r = 0 is the point source.
+        // The disk of radius |r| about the stellar centre; r = 0 is the point
+        // source.  Disks small against their distance from the lens take the
+        // mean-value series as uniform_disk_magnification does, with the
+        // parts of its terms that depend on u alone kept for the separation.
+        ::halomag::models::detail::DiskSeriesAt series(u);
         const auto G = [&](double r) {
             ++evaluations;
             const double radius = std::fabs(r) * rho;
             if (radius == 0.0) return detail::disk_series(u, 0.0);
+            if (radius <= 0x1p64 && u >= DISK_SERIES_FROM * radius && u <= 0x1p500) {
+                const double ratio = radius / u;
+                return series(ratio * ratio);
+            }
             return value_or_nan(uniform_disk_magnification(u, radius));
         };
         // r^2 G, 0 at r = 0 (where G is the point source, +inf on the lens).
@@ -476,11 +484,61 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             const double r2 = r * r;
             return r2 == 0.0 ? 0.0 : r2 * G(r);
         };
-        // 2 pi r (G + r G'/2), the central difference of G.
+        // G at two radii at once (uniform_disk_magnification_pair).
+        const auto G2 = [&](const double r[2], double out[2]) {
+            const double radius[2] = {std::fabs(r[0]) * rho, std::fabs(r[1]) * rho};
+            if (!::halomag::models::detail::closed_form_pair_applies(u, radius[0]) ||
+                !::halomag::models::detail::closed_form_pair_applies(u, radius[1])) {
+                out[0] = G(r[0]);
+                out[1] = G(r[1]);
+                return;
+            }
+            evaluations += 2;
+            ::halomag::models::detail::disk_closed_form_pair(u, radius, out);
+        };
+        // 2 pi r (G + r G'/2), the central difference of G (its two disks
+        // in one pass).
         const auto weight = [&](double r) {
             const double g = G(r);
-            const double d = numdiff::sderivative(G, r);
+            const double d = numdiff::sderivative_pair(G2, r);
             return (TWO_PI * r) * ((0.5 * r) * d + g);
+        };
+        // r^2 G and the weight at two radii at once.
+        const auto r2G2 = [&](const double r[2], double out[2]) {
+            const double r2[2] = {r[0] * r[0], r[1] * r[1]};
+            if (r2[0] == 0.0 || r2[1] == 0.0) {
+                out[0] = r2G(r[0]);
+                out[1] = r2G(r[1]);
+                return;
+            }
+            G2(r, out);
+            out[0] *= r2[0];
+            out[1] *= r2[1];
+        };
+        const auto weight2 = [&](const double r[2], double out[2]) {
+            double g[2];
+            G2(r, g);
+            for (int i = 0; i < 2; ++i) {
+                const double d = numdiff::sderivative_pair(G2, r[i]);
+                out[i] = (TWO_PI * r[i]) * ((0.5 * r[i]) * d + g[i]);
+            }
+        };
+        // sum_k use(k, f(x(k))) for k < n in order, f = r2G or the weight
+        // (`weighted`), evaluated in pairs.
+        const auto each_pair = [&](bool weighted, std::size_t n, const auto& x, const auto& use) {
+            std::size_t k = 0;
+            for (; k + 1 < n; k += 2) {
+                const double r[2] = {x(k), x(k + 1)};
+                double v[2];
+                if (weighted) {
+                    weight2(r, v);
+                } else {
+                    r2G2(r, v);
+                }
+                use(k, v[0]);
+                use(k + 1, v[1]);
+            }
+            if (k < n) use(k, weighted ? weight(x(k)) : r2G(x(k)));
         };
         std::array<Singularity, 4> singular{};
 
@@ -505,10 +563,16 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     in_mu[2 * k] = m;
                     in_mu[2 * k + 1] = -m;
                 }
-                const auto f = [&](double mu) {
-                    const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
-                    return (0.4 + 0.6 * mu) * mu * (weight(r) / r);
-                };
+                const auto f = gauss::Paired{
+                    [&](double mu) {
+                        const double r = std::sqrt((1.0 - mu) * (1.0 + mu));
+                        return (0.4 + 0.6 * mu) * mu * (weight(r) / r);
+                    },
+                    [&](const double mu[2], double out[2]) {
+                        const double r[2] = {std::sqrt((1.0 - mu[0]) * (1.0 + mu[0])), std::sqrt((1.0 - mu[1]) * (1.0 + mu[1]))};
+                        weight2(r, out);
+                        for (int i = 0; i < 2; ++i) out[i] = (0.4 + 0.6 * mu[i]) * mu[i] * (out[i] / r[i]);
+                    }};
                 detail::far_parts(0.0, 1.0, in_mu, [&](double x, double y, std::size_t n) {
                     total += gauss::integrate(f, x, y, gauss::legendre(n));
                 });
@@ -551,7 +615,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                                                     [&](std::size_t k, double t) { return far_lines[k].value(t); });
                 }
                 if (own != nullptr) {
-                    for (std::size_t i = 0; i < own->t.size(); ++i) total += own->w[i] * weight(own->t[i]);
+                    each_pair(true, own->t.size(), [&](std::size_t i) { return own->t[i]; },
+                              [&](std::size_t i, double v) { total += own->w[i] * v; });
                 } else if (whole <= static_cast<double>(quadrature::ProductRule::CAP) && whole < by_pieces &&
                            cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
                     const std::size_t n = std::max(static_cast<std::size_t>(whole), detail::FAR_MIN);
@@ -564,16 +629,20 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     const std::vector<double>& w = product.weights(
                         n, far_pieces, [&](std::size_t k, double t) { return far_lines[k].value(t); });
                     const gauss::Rule rule = gauss::legendre(n);
-                    for (std::size_t i = 0; i < n; ++i) {
-                        const double r = rule.t[i] <= 0.5 ? rule.t[i] : 1.0 - rule.one_minus_t[i];
-                        total += w[i] * weight(r);
-                    }
+                    each_pair(true, n, [&](std::size_t i) { return rule.t[i] <= 0.5 ? rule.t[i] : 1.0 - rule.one_minus_t[i]; },
+                              [&](std::size_t i, double v) { total += w[i] * v; });
                 } else {
                     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
                         const auto piece = restrict_to(profile, cuts[i], cuts[i + 1]);
                         detail::far_parts(cuts[i], cuts[i + 1], in_r, [&](double x, double y, std::size_t n) {
-                            total += gauss::integrate([&](double r) { return piece.value(r) * weight(r); },
-                                                      x, y, gauss::legendre(n));
+                            total += gauss::integrate(
+                                gauss::Paired{[&](double r) { return piece.value(r) * weight(r); },
+                                              [&](const double r[2], double out[2]) {
+                                                  weight2(r, out);
+                                                  out[0] *= piece.value(r[0]);
+                                                  out[1] *= piece.value(r[1]);
+                                              }},
+                                x, y, gauss::legendre(n));
                         });
                     }
                 }
@@ -666,7 +735,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                             g = own.rule(n, region_pieces, p_at);
                         }
                         if (g != nullptr) {
-                            for (std::size_t i = 0; i < n; ++i) total += length * g->w[i] * weight(lo + length * g->t[i]);
+                            each_pair(true, n, [&](std::size_t i) { return lo + length * g->t[i]; },
+                                      [&](std::size_t i, double v) { total += length * g->w[i] * v; });
                             return true;
                         }
                     }
@@ -680,11 +750,9 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                         w = &rule.weights(n, region_pieces, p_at);
                     }
                     const gauss::Rule nodes = gauss::legendre(n);
-                    for (std::size_t i = 0; i < n; ++i) {
-                        const double r = nodes.t[i] <= 0.5 ? lo + length * nodes.t[i]
-                                                           : hi - length * nodes.one_minus_t[i];
-                        total += length * (*w)[i] * weight(r);
-                    }
+                    each_pair(true, n, [&](std::size_t i) {
+                        return nodes.t[i] <= 0.5 ? lo + length * nodes.t[i] : hi - length * nodes.one_minus_t[i];
+                    }, [&](std::size_t i, double v) { total += length * (*w)[i] * v; });
                     return true;
                 };
                 if (band_lo > 0.0) {
@@ -914,15 +982,13 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 double sum = restrict_to(profile, cuts[end_piece], s1).value(s1) * shared_r2G -
                              restrict_to(profile, s0, cuts[i + 1]).value(s0) * at_s0;
                 if (own != nullptr) {
-                    for (std::size_t k = 0; k < n; ++k) {
-                        sum -= blocks[j].sign * length * own->w[k] * r2G(s0 + length * own->t[k]);
-                    }
+                    each_pair(false, n, [&](std::size_t k) { return s0 + length * own->t[k]; },
+                              [&](std::size_t k, double v) { sum -= blocks[j].sign * length * own->w[k] * v; });
                 } else {
                     const gauss::Rule nodes = gauss::legendre(n);
-                    for (std::size_t k = 0; k < n; ++k) {
-                        const double r = nodes.t[k] <= 0.5 ? s0 + length * nodes.t[k] : s1 - length * nodes.one_minus_t[k];
-                        sum -= length * (*w)[k] * r2G(r);
-                    }
+                    each_pair(false, n, [&](std::size_t k) {
+                        return nodes.t[k] <= 0.5 ? s0 + length * nodes.t[k] : s1 - length * nodes.one_minus_t[k];
+                    }, [&](std::size_t k, double v) { sum -= length * (*w)[k] * v; });
                 }
                 total += PI * sum;
                 if (interrupt(evaluations)) return interrupted();
@@ -944,11 +1010,19 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 shared_end = b;
                 shared_r2G = r2G(b);
                 double sum = piece.value(b) * shared_r2G - piece.value(a) * at_a;
-                const auto h = [&](double t) {
+                const auto h_one = [&](double t) {
                     const double r = piece.radius(t);
                     return piece.slope_jacobian(t) * r2G(r);
                 };
-                const auto h2 = [&](double t, double) { return h(t); };
+                const auto h_two = [&](const double t[2], double out[2]) {
+                    const double r[2] = {piece.radius(t[0]), piece.radius(t[1])};
+                    r2G2(r, out);
+                    out[0] *= piece.slope_jacobian(t[0]);
+                    out[1] *= piece.slope_jacobian(t[1]);
+                };
+                const auto h = gauss::Paired{h_one, h_two};
+                const auto h2 = gauss::Paired{[&](double t, double) { return h_one(t); },
+                                              [&](const double t[2], const double*, double out[2]) { h_two(t, out); }};
                 sum -= detail::graded_parts(lo, hi, points, own, detail::BY_PARTS_NODES, h, [&](double x, double y, double n) {
                     return x == own   ? gauss::integrate_from(h2, x, y, log_rule)
                            : y == own ? gauss::integrate_to(h2, x, y, log_rule)
@@ -956,7 +1030,14 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 });
                 total += PI * sum;
             } else {
-                const auto h = [&](double t) { return piece.value_jacobian(t) * weight(piece.radius(t)); };
+                const auto h = gauss::Paired{
+                    [&](double t) { return piece.value_jacobian(t) * weight(piece.radius(t)); },
+                    [&](const double t[2], double out[2]) {
+                        const double r[2] = {piece.radius(t[0]), piece.radius(t[1])};
+                        weight2(r, out);
+                        out[0] *= piece.value_jacobian(t[0]);
+                        out[1] *= piece.value_jacobian(t[1]);
+                    }};
                 total += detail::graded_parts(lo, hi, points, own, detail::DERIVATIVE_NODES, h, [&](double x, double y, double n) {
                     return gauss::integrate(h, x, y, gauss::legendre(static_cast<std::size_t>(n)));
                 });

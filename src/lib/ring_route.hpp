@@ -708,6 +708,10 @@ private:
 // the evaluations and a non-finite value as 0 (a node on a pole, a failed
 // ring); NaN when no node has a value at all.  The caller's interrupt check
 // is consulted per node; once it asks to stop, no more values are computed.
+// An integrand that evaluates two nodes at once (f.pair(r, gap, values), as
+// the ring mean does) gets the nodes in pairs: each node waits for the
+// next, and the last is evaluated alone; the sum is taken in node order
+// either way.
 template <class F>
 struct NodeSum {
     const F& f;
@@ -715,17 +719,43 @@ struct NodeSum {
     double sum = 0.0;
     std::uint64_t evaluations = 0;
     bool any_finite = false;
+    bool pending = false;
+    rules::Node waiting{};
+    double waiting_weight = 0.0;
+
+    static constexpr bool PAIRS = requires(const F& g, const double* x, double* y) { g.pair(x, x, y); };
 
     void operator()(const rules::Node& node, double weight) {
         if (interrupt(1)) return;
         ++evaluations;
-        const double v = f(node.r, node.gap);
+        if constexpr (PAIRS) {
+            if (!pending) {
+                waiting = node;
+                waiting_weight = weight;
+                pending = true;
+                return;
+            }
+            const double r[2] = {waiting.r, node.r}, gap[2] = {waiting.gap, node.gap};
+            double v[2];
+            f.pair(r, gap, v);
+            add(waiting_weight * waiting.area, v[0]);
+            add(weight * node.area, v[1]);
+            pending = false;
+        } else {
+            add(weight * node.area, f(node.r, node.gap));
+        }
+    }
+    void add(double weight, double v) noexcept {
         if (std::isfinite(v)) {
-            sum += (weight * node.area) * v;
+            sum += weight * v;
             any_finite = true;
         }
     }
-    double value() const noexcept {
+    double value() {
+        if (pending) {
+            add(waiting_weight * waiting.area, f(waiting.r, waiting.gap));
+            pending = false;
+        }
         return any_finite ? sum : std::numeric_limits<double>::quiet_NaN();
     }
 };
@@ -741,6 +771,19 @@ double integrate_disk(const Disk& disk, double l, double u, const F& f,
     if (evaluations != nullptr) *evaluations = acc.evaluations;
     return acc.value();
 }
+
+// The ring mean at separation l as an integrand of integrate_disk, one
+// node or two at once (a failed ring as NaN).
+struct RingMean {
+    double l, u;
+    double operator()(double r, double gap) const noexcept {
+        const Expected<double> a = ring_magnification(l, r, gap, u);
+        return a ? *a : std::numeric_limits<double>::quiet_NaN();
+    }
+    void pair(const double r[2], const double gap[2], double out[2]) const noexcept {
+        ring_magnification_pair(l, r, gap, u, out);
+    }
+};
 
 // Below this separation the lens is taken to be on the centre: the
 // magnification is even and smooth in l there, A(l) = A(0) (1 + O(l^2)).
@@ -780,11 +823,7 @@ Magnifications _integrated_heyrovsky_magnification(std::vector<double> l, const 
             // The built-in law near a small star: lib/small_source.hpp.
             result.push_back(limb_darkened_small_source_disk(li, u, std::fabs(rstar / re)));
         } else {
-            const auto f = [&](double r, double gap) {
-                const Expected<double> a = ring_magnification(li, r, gap, u);
-                return a ? *a : std::numeric_limits<double>::quiet_NaN();
-            };
-            result.push_back(integrate_disk(disk, li, u, f, interrupt) / flux);
+            result.push_back(integrate_disk(disk, li, u, RingMean{li, u}, interrupt) / flux);
         }
         if (interrupt(1)) return interrupted();
     }

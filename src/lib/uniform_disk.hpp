@@ -16,13 +16,14 @@
 //   cel(kc, p, a, b) = int_0^(pi/2) (a cos^2 + b sin^2) / ((cos^2 + p sin^2) sqrt(cos^2 + kc^2 sin^2))
 // gives a' K(m) + b' Pi(n | m) = cel(kc, 1 - n, a' + b', a' (1 - n) + b'),
 // kc = sqrt(1 - m), in one AGM-like iteration and without forming either
-// integral alone; E(m) is the polynomial of elliptic/ellipe.hpp.  (Three
-// times faster than K from RF and Pi from RF and RJ, and as accurate.)
+// integral alone; E(m) = cel(kc, 1, 1, kc^2) shares that kc, so both run
+// in one ellip::cel_same_kc, at about the cost of one integral.  (Three times faster than K from RF and Pi from
+// RF and RJ, and as accurate.)
 // Near the limb (d = u - rho -> 0) m and n tend to 1, and 1 - m, 1 - n formed
 // by subtraction would lose about half the digits.  They are formed as ratios
 // instead (s = u + rho):
 //   1 - n = (d/s)^2,   1 - m = (d^2 + 4 (1 - n)) / (d^2 + 4),
-// and E is evaluated at 1 - (1 - m), which never exceeds 1.  Only for
+// and kc = sqrt(1 - m) serves E too.  Only for
 // |d| < eps s, where the gap is lost in the rounding of u, is the limb value
 // used:
 //   A_limb = (2 atan(rho) (1 + rho^2)/rho^2 + 2/rho) / pi,
@@ -113,17 +114,58 @@ inline Expected<double> disk_closed_form(double u, double rho) noexcept {
     const double one_minus_m = (d * d + 4.0 * one_minus_n) / (d * d + 4.0);
     const double h = (u * u - rho2) * 0.5;
 
-    const ellip::Result E = ellip::ellipe(1.0 - one_minus_m);
-    if (!E) return std::unexpected(E.error());
-    // The K and Pi terms as one integral, c_Pi Pi - c_K K =
-    // cel(kc, 1 - n, c_Pi - c_K, c_Pi - c_K (1 - n)), kc = sqrt(1 - m).
+    // E(m) = cel(kc, 1, 1, kc^2) and the K and Pi terms as one integral,
+    // c_Pi Pi - c_K K = cel(kc, 1 - n, c_Pi - c_K, c_Pi - c_K (1 - n)),
+    // kc = sqrt(1 - m): one call.  (1 - n > 0 here, and 1 - m >= 1 - n
+    // (d^2 + 4 (1 - n) >= (1 - n)(d^2 + 4) for 1 - n <= 1), so kc > 0.)
     const double c_k = d * (h + 4.0) / (rho2 * q);
     const double c_pi = ((1.0 + rho2) * (d * d + d * d)) / ((rho2 * s) * q);
-    const double k_pi = ellip::cel(std::sqrt(one_minus_m), one_minus_n, c_pi - c_k,
-                                   c_pi - c_k * one_minus_n);
-    const double t_e = *E * (q * s) / (rho2 + rho2);
+    const double kc = std::sqrt(one_minus_m);
+    const double ps[2] = {1.0, one_minus_n};
+    const double as[2] = {1.0, c_pi - c_k}, bs[2] = {one_minus_m, c_pi - c_k * one_minus_n};
+    double integrals[2];
+    ellip::cel_same_kc(kc, ps, as, bs, integrals);
+    const double k_pi = integrals[1];
+    const double t_e = integrals[0] * (q * s) / (rho2 + rho2);
     const double S = t_e + k_pi;
     return (S + PI) / TWO_PI + (S - PI) / TWO_PI;
+}
+
+// Regime 1 for two radii at once (lengths in its ordinary range, both
+// away from the limb: closed_form_pair_applies), the operations of
+// disk_closed_form lane by lane and the four integrals in one
+// ellip::cel_same_kc_pair.
+inline bool closed_form_pair_applies(double u, double rho) noexcept {
+    constexpr double EPS = 2.220446049250313e-16;
+    const double d = u - rho, s = rho + u;
+    return rho >= 0x1p-64 && rho <= 0x1p64 && u < 3.0 * rho && !(std::fabs(d) < EPS * std::fabs(s)) && d != 0.0;
+}
+
+inline void disk_closed_form_pair(double u, const double radius[2], double out[2]) noexcept {
+    using Lanes = ellip::detail::Lanes;
+    constexpr double PI = 3.141592653589793;
+    constexpr double TWO_PI = 6.283185307179586;
+    const Lanes rho = {radius[0], radius[1]};
+    const Lanes rho2 = rho * rho;
+    const Lanes d = u - rho;
+    const Lanes s = rho + u;
+    const Lanes q = ellip::detail::lane_sqrt(d * d + 4.0);
+    const Lanes ds = d / s;
+    const Lanes one_minus_n = ds * ds;
+    const Lanes one_minus_m = (d * d + 4.0 * one_minus_n) / (d * d + 4.0);
+    const Lanes h = (u * u - rho2) * 0.5;
+    const Lanes c_k = d * (h + 4.0) / (rho2 * q);
+    const Lanes c_pi = ((1.0 + rho2) * (d * d + d * d)) / ((rho2 * s) * q);
+    const Lanes kc = ellip::detail::lane_sqrt(one_minus_m);
+    const Lanes a_pi = c_pi - c_k, b_pi = c_pi - c_k * one_minus_n;
+    const double kcs[2] = {kc[0], kc[1]}, ones[2] = {1.0, 1.0}, b_e[2] = {one_minus_m[0], one_minus_m[1]};
+    const double p[2] = {one_minus_n[0], one_minus_n[1]}, a[2] = {a_pi[0], a_pi[1]}, b[2] = {b_pi[0], b_pi[1]};
+    double e[2], k_pi[2];
+    ellip::cel_same_kc_pair(kcs, ones, ones, b_e, p, a, b, e, k_pi);
+    const Lanes t_e = Lanes{e[0], e[1]} * (q * s) / (rho2 + rho2);
+    const Lanes S = t_e + Lanes{k_pi[0], k_pi[1]};
+    const Lanes value = (S + PI) / TWO_PI + (S - PI) / TWO_PI;
+    for (int i = 0; i < 2; ++i) out[i] = value[i] < 1.0 ? 1.0 : value[i];
 }
 
 // Regime 2: the mean-value series, u >= 3 rho, u <= 2^500; x = (rho/u)^2.
@@ -187,6 +229,70 @@ inline double mean_value_series(double u, double x, const double* weights) noexc
 
 inline double disk_series(double u, double x) noexcept { return mean_value_series(u, x, nullptr); }
 
+// The mean-value series of the uniform disk at one separation u for many
+// radii (x = (rho/u)^2): the part of term n that depends on u alone, the
+// inner polynomial times the power of w (or of v), is kept as it is first
+// needed, so that each further disk costs a multiplication and an addition
+// per term where mean_value_series evaluates a polynomial of degree about
+// 2n.  The same operations in the same order: the same values, bit for bit.
+class DiskSeriesAt {
+public:
+    explicit DiskSeriesAt(double u) noexcept
+        : y_(u * u), eta_(0.25 * y_), P_(u * std::sqrt(y_ + 4.0)), first_(4.0 / (y_ + 2.0 + P_)) {
+        if (eta_ <= 1.0) {
+            const double w = 1.0 / (1.0 + eta_);
+            step_ = w * w;
+            power_ = 1.0;
+        } else {
+            z_ = 1.0 / eta_;
+            const double v = 1.0 / (1.0 + z_);
+            step_ = v * v;
+            zv_ = z_ * v;
+            power_ = 1.0 / v;
+        }
+    }
+
+    // disk_series(u, x).
+    double operator()(double x) noexcept {
+        double total = first_;
+        double xn = 1.0;
+        for (int n = 1; n <= DISK_SERIES_TERMS; ++n) {
+            xn *= x;
+            const double term = xn * factor(n);
+            total += term;
+            if (term <= 0x1p-55 * (P_ + total)) break;
+        }
+        return 1.0 + total / P_;
+    }
+
+private:
+    double factor(int n) noexcept {
+        while (known_ < n) {
+            const int m = ++known_;
+            power_ *= step_;
+            if (eta_ <= 1.0) {
+                const int lo = DISK_SERIES_OFFSET[m - 1];
+                int k = DISK_SERIES_OFFSET[m] - 1;
+                double h = DISK_SERIES_ALPHA[k];
+                while (k > lo) h = h * eta_ + DISK_SERIES_ALPHA[--k];
+                factors_[m - 1] = h * power_;
+            } else {
+                int k = DISK_SERIES_OFFSET[m - 1];
+                const int hi = DISK_SERIES_OFFSET[m];
+                double h = DISK_SERIES_ALPHA[k];
+                while (++k < hi) h = h * z_ + DISK_SERIES_ALPHA[k];
+                factors_[m - 1] = h * (power_ * zv_);
+            }
+        }
+        return factors_[n - 1];
+    }
+
+    double y_, eta_, P_, first_;
+    double z_ = 0.0, zv_ = 0.0, step_ = 0.0, power_ = 0.0;
+    int known_ = 0;
+    double factors_[DISK_SERIES_TERMS] = {};
+};
+
 }  // namespace detail
 
 // The uniform disk of radius rho at separation u (Einstein radii); see the
@@ -217,6 +323,22 @@ inline Expected<double> uniform_disk_magnification(double u, double rho) noexcep
     if (!a) return a;
     const double value = *a * scale;
     return value < 1.0 ? 1.0 : value;
+}
+
+// Two disks of radii rho[0], rho[1] at the same separation u, each as
+// uniform_disk_magnification gives it (an error as NaN): in one pass of the
+// closed form where both take it away from the limb, else one by one.
+inline void uniform_disk_magnification_pair(double u, const double rho[2], double out[2]) noexcept {
+    const double au = std::fabs(u), r0 = std::fabs(rho[0]), r1 = std::fabs(rho[1]);
+    if (detail::closed_form_pair_applies(au, r0) && detail::closed_form_pair_applies(au, r1)) [[likely]] {
+        const double radii[2] = {r0, r1};
+        detail::disk_closed_form_pair(au, radii, out);
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const Expected<double> a = uniform_disk_magnification(u, rho[i]);
+        out[i] = a ? *a : std::numeric_limits<double>::quiet_NaN();
+    }
 }
 
 }  // namespace halomag::models
