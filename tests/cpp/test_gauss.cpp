@@ -264,3 +264,34 @@ TEST(GaussHelpers, AbscissaeStayInsideTheInterval) {
 }
 
 }  // namespace
+
+// An integrand that evaluates two nodes at once gets them in pairs (the last
+// alone for odd n) and the sums come out as with one node at a time, bit
+// for bit, for the plain rule and for both ends of the logarithmic one.
+TEST(GaussHelpers, PairedIntegrandsGiveTheSameSums) {
+    namespace gauss = halomag::quadrature::gauss;
+    int pairs = 0;
+    const auto f = [](double x) { return std::cos(x) / (2.0 + x); };
+    const gauss::Paired paired{f, [&](const double x[2], double out[2]) {
+                                   ++pairs;
+                                   out[0] = f(x[0]);
+                                   out[1] = f(x[1]);
+                               }};
+    const auto g = [](double x, double d) { return std::log(d) * std::exp(-x); };
+    const gauss::Paired paired_g{g, [&](const double x[2], const double d[2], double out[2]) {
+                                     ++pairs;
+                                     out[0] = g(x[0], d[0]);
+                                     out[1] = g(x[1], d[1]);
+                                 }};
+    for (const std::size_t n : {1u, 2u, 7u, 20u}) {
+        pairs = 0;
+        EXPECT_EQ(gauss::integrate(paired, -0.3, 1.7, gauss::legendre(n)),
+                  gauss::integrate(f, -0.3, 1.7, gauss::legendre(n)));
+        EXPECT_EQ(pairs, static_cast<int>(n / 2)) << n;
+        EXPECT_EQ(gauss::integrate_from(paired_g, 0.2, 0.9, gauss::log_end(n)),
+                  gauss::integrate_from(g, 0.2, 0.9, gauss::log_end(n)));
+        EXPECT_EQ(gauss::integrate_to(paired_g, 0.2, 0.9, gauss::log_end(n)),
+                  gauss::integrate_to(g, 0.2, 0.9, gauss::log_end(n)));
+    }
+}
+

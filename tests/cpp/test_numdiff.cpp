@@ -69,3 +69,17 @@ TEST(Numdiff, NaNOnEitherSidePropagates) {
 }
 
 }  // namespace
+
+// The two-abscissae form: the same step, the same quotient, bit for bit.
+TEST(Numdiff, PairFormIsTheSameDifference) {
+    const auto f = [](double x) { return std::exp(std::sin(3.0 * x)) / (1.0 + x * x); };
+    const auto f2 = [&](const double x[2], double out[2]) {
+        out[0] = f(x[0]);
+        out[1] = f(x[1]);
+    };
+    for (const double x : {-7.5, -1.0, 0.0, 1e-12, 0.3, 2.0, 1e6}) {
+        EXPECT_EQ(halomag::numdiff::sderivative_pair(f2, x), halomag::numdiff::sderivative(f, x)) << x;
+        EXPECT_EQ(halomag::numdiff::sderivative_pair(f2, x, 1e-3), halomag::numdiff::sderivative(f, x, 1e-3)) << x;
+    }
+}
+

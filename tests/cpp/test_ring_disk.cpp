@@ -142,3 +142,54 @@ TEST(UniformDisk, EdgeCases) {
     ASSERT_EQ(v->size(), 3u);
     EXPECT_EQ((*v)[0], (*v)[2]);
 }
+
+// Two ring means, or two disks, at once against one at a time (to a few
+// ulps: a lane may step on after it has converged): ordinary
+// lengths near and far from the lens and the limb, and lanes that take the
+// single path (a ring beyond RING_FAR, huge and tiny lengths, NaN; for the
+// disks the limb, the series, r = 0).
+TEST(Pairs, RingsAndDisksAsOneAtATime) {
+    const double u = 0.8, l = 0.6;
+    std::vector<double> radii{0.0, 1e-300, 1e-9, 0.1, 0.3, 0.59, 0.6, 0.6 + 1e-15, 0.61, 0.8, 0.8 + 1e-16, 0.9, 1.0, 3.0, 1e5, 1e250,
+                              std::nan("")};
+    for (const double r0 : radii) {
+        for (const double r1 : radii) {
+            const double r[2] = {r0, r1}, g[2] = {l - r0, l - r1};
+            double pair[2];
+            models::ring_magnification_pair(l, r, g, u, pair);
+            for (int k = 0; k < 2; ++k) {
+                const auto one = models::ring_magnification(l, r[k], g[k], u);
+                if (std::isnan(*one)) {
+                    EXPECT_TRUE(std::isnan(pair[k])) << r0 << " " << r1;
+                } else {
+                    EXPECT_LE(relative_error(pair[k], *one), 9e-16) << r0 << " " << r1 << " lane " << k;
+                }
+            }
+            // Disks of radius r at separation u (Einstein radii).
+            double disks[2];
+            models::uniform_disk_magnification_pair(u, r, disks);
+            for (int k = 0; k < 2; ++k) {
+                const auto one = models::uniform_disk_magnification(u, r[k]);
+                const double expected = one ? *one : std::nan("");
+                if (std::isnan(expected)) {
+                    EXPECT_TRUE(std::isnan(disks[k])) << r0 << " " << r1;
+                } else {
+                    EXPECT_LE(relative_error(disks[k], expected), 9e-16) << r0 << " " << r1 << " lane " << k;
+                }
+            }
+        }
+    }
+}
+
+// The uniform disk's mean-value series kept per separation gives
+// disk_series bit for bit, on both sides of eta = u^2/4 = 1 and for x in any
+// order (its terms are kept as they are first needed).
+TEST(Pairs, DiskSeriesKeptPerSeparation) {
+    for (const double u : {1e-3, 0.5, 1.9, 2.0, 2.1, 7.0, 1e4}) {
+        models::detail::DiskSeriesAt series(u);
+        for (const double x : {1.0 / 9.0, 1e-6, 0.0, 0.05, 1.0 / 9.0, 1e-3, 0.1}) {
+            EXPECT_EQ(series(x), models::detail::disk_series(u, x)) << u << " " << x;
+        }
+    }
+}
+
