@@ -436,6 +436,26 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
     std::vector<decltype(restrict_to(profile, 0.0, 1.0))> far_lines;
     const double rho = std::fabs(rstar / re);  // stellar radius in Einstein radii
     const std::vector<double> inner = inner_knots(knots);
+    // A point lens never dims a star that is nowhere darker than black: for
+    // such a profile a quotient a rounding below 1 (a star far from the
+    // lens, A = 1 + tiny) is 1.  A profile negative somewhere (a table's
+    // fluxes may be) can have A < 1 with the lens on its dark part, and its
+    // value stands, as on the ring route.  The profile is linear between
+    // its knots, so the ends of its pieces decide (a line through 0 at an
+    // end, as a table falling to 0 at the limb, may reach it a rounding
+    // below: 1e-12 of the piece's larger end counts as 0).
+    bool never_dims = true;
+    {
+        double a = 0.0;
+        for (std::size_t k = 0; k <= inner.size(); ++k) {
+            const double b = k < inner.size() ? inner[k] : 1.0;
+            const auto piece = restrict_to(profile, a, b);
+            const double pa = piece.value(a), pb = piece.value(b);
+            const double floor = -1e-12 * std::max(std::fabs(pa), std::fabs(pb));
+            never_dims = never_dims && pa >= floor && pb >= floor;
+            a = b;
+        }
+    }
     std::vector<double> cuts;
     cuts.reserve(inner.size() + 6);
     std::vector<double> result;
@@ -649,7 +669,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             }
             if (interrupt(evaluations)) return interrupted();
             const double value = total / N;
-            result.push_back(value < 1.0 ? 1.0 : value);
+            result.push_back(never_dims && value < 1.0 ? 1.0 : value);
             continue;
         }
 
@@ -1045,10 +1065,9 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             if (interrupt(evaluations)) return interrupted();
             evaluations = 0;
         }
-        // A point lens never dims a source: a quotient a rounding below 1
-        // (a star far from the lens, A = 1 + tiny) is 1.
+        // (never_dims: see above.)
         const double value = total / N;
-        result.push_back(value < 1.0 ? 1.0 : value);
+        result.push_back(never_dims && value < 1.0 ? 1.0 : value);
     }
     return result;
 }

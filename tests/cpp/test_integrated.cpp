@@ -479,3 +479,23 @@ TEST(Integrated, DiskRouteRulesAcrossJumps) {
         }
     }
 }
+
+// A table dark at its rim (negative fluxes beyond 0.6): with the lens on the
+// dark part the star is dimmed, A < 1, and both routes say so (the uniform-
+// disk route clamps at 1 only profiles nowhere negative); a table falling to
+// 0 at the limb is still held at 1 or above far from the lens.
+TEST(Integrated, DarkRimDimsOnBothRoutes) {
+    const std::vector<double> bl{0.0, 0.5, 0.6, 1.0}, bf{1.0, 1.0, -0.3, -0.3};
+    const std::vector<double> l{0.8, 0.95, 1.0, 1.05};
+    for (const double rstar : {1.0, 10.0}) {  // u = 1 and 0.1 Einstein radii
+        const auto rings = models::integrated_flux_map_heyrovsky_magnification(l, bl, bf, 1.0, rstar).value();
+        const auto disks = models::integrated_flux_map_witt_mao_magnification(l, bl, bf, 1.0, rstar).value();
+        for (std::size_t i = 0; i < l.size(); ++i) {
+            EXPECT_LT(rings[i], 1.0) << l[i] << " " << rstar;
+            EXPECT_LE(relative_error(disks[i], rings[i]), 1e-9) << l[i] << " " << rstar;
+        }
+    }
+    const std::vector<double> falling{1.0, 0.8, 0.5, 0.0}, far{2.9, 2.999999, 50.0};
+    const auto values = models::integrated_flux_map_witt_mao_magnification(far, bl, falling, 1e-6, 1.0).value();
+    for (const double value : values) EXPECT_GE(value, 1.0);
+}
