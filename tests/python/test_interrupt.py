@@ -29,15 +29,16 @@ def long_calls():
     return {
         "witt_mao_magnification": lambda: halomag.witt_mao_magnification(
             np.tile(many, 4), 1.0, 0.1),
-        # re = rstar: mostly the rules (with rstar = 0.1 the built-in law
-        # takes the small-source series, 0.1 us a separation).
+        # re = 0.3 rstar: the rules everywhere (where re/rstar is above
+        # (1 + l)/2.24 the built-in law takes the small-source series, 0.1 us
+        # a separation).
         "integrated_witt_mao_magnification": lambda: halomag.integrated_witt_mao_magnification(
-            np.tile(near, 200), 1.0, 1.0),
+            np.tile(near, 600), 0.3, 1.0),
         "integrated_flux_map_witt_mao_magnification":
             lambda: halomag.integrated_flux_map_witt_mao_magnification(
                 near[:50], 1.0, 0.1, knots, table),
         "integrated_heyrovsky_magnification": lambda: halomag.integrated_heyrovsky_magnification(
-            np.tile(near, 2_000), 1.0, 1.0),
+            np.tile(near, 2_000), 0.3, 1.0),
         "integrated_flux_map_heyrovsky_magnification":
             lambda: halomag.integrated_flux_map_heyrovsky_magnification(
                 near[:50], 1.0, 0.1, knots, table),
