@@ -151,8 +151,9 @@ inline Expected<double> ring_magnification(double l, double r, double g, double 
 // Two ring means at once, each as ring_magnification(l, r[i], g[i], u)
 // gives it (a failure as NaN): ordinary lengths by
 // ring_magnification_gap_pair, anything else one by one.
-inline void ring_magnification_pair(double l, const double r[2], const double g[2], double u,
-                                    double out[2]) noexcept {
+// Whether ring_magnification takes ring_magnification_gap as it stands for
+// both rings (then it cannot fail).
+inline bool ring_pair_ordinary(double l, const double r[2], const double g[2], double u) noexcept {
     const double au = std::fabs(u);
     bool ordinary = true;
     for (int i = 0; i < 2; ++i) {
@@ -161,7 +162,12 @@ inline void ring_magnification_pair(double l, const double r[2], const double g[
         ordinary = ordinary && !(std::fabs(g[i]) > detail::RING_FAR * au) && top <= detail::RING_LARGE &&
                    top >= detail::RING_SMALL && l + r[i] >= detail::RING_DEEP * au;
     }
-    if (ordinary) [[likely]] {
+    return ordinary;
+}
+
+inline void ring_magnification_pair(double l, const double r[2], const double g[2], double u,
+                                    double out[2]) noexcept {
+    if (ring_pair_ordinary(l, r, g, u)) [[likely]] {
         ring_magnification_gap_pair(l, r, g, u, out);
         return;
     }
