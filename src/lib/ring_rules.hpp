@@ -162,6 +162,17 @@ private:
     std::size_t size_ = 0;
 };
 
+// arg z, as std::atan2(Im z, Re z) gives it, without the library call for
+// the real points that most lists of singularities hold (a signed zero
+// imaginary part keeps its sign in the result, as atan2's does).
+inline double argument(Complex z) noexcept {
+    if (z.imag() == 0.0 && z.real() != 0.0 && !std::isnan(z.real())) {
+        const double angle = z.real() > 0.0 ? 0.0 : PI;
+        return std::signbit(z.imag()) ? -angle : angle;
+    }
+    return std::atan2(z.imag(), z.real());
+}
+
 inline std::size_t nodes_for(double rho, double k) noexcept {
     if (!(rho > 1.0)) return std::numeric_limits<std::size_t>::max();
     const double n = std::ceil(k / std::log(rho));
@@ -413,7 +424,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
     Singularities mapped;
     for (std::size_t k = 0; k < sing.size(); ++k) {
         const Complex z = sing[k];
-        mapped.add(Complex(std::log(gauss::modulus(z)) - log_h, std::atan2(z.imag(), z.real())));
+        mapped.add(Complex(std::log(gauss::modulus(z)) - log_h, argument(z)));
     }
     const double s_end = std::log(length / h);
     if (!log_end) {
