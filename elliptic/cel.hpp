@@ -113,39 +113,59 @@ inline Lanes lane_sqrt(Lanes x) noexcept {
 #endif
 }
 
+// The integral's part of one step of cel's iteration: (p, a, b) for the
+// AGM's e, in the operations and order cel uses (T a double or Lanes; e a
+// double shared by the lanes, or Lanes).
+template <class T, class E>
+inline void transform(T& p, T& a, T& b, E e) noexcept {
+    const T f = a;
+    const T inverse = 1.0 / p;
+    a += b * inverse;
+    const T g = e * inverse;
+    b += f * g;
+    b += b;
+    p += g;
+}
+
+// The AGM's part of one step, lanes of 1 and |kc|: em advances; false once
+// every lane has converged (|g - qc| <= g CA with g the old em; NaN counts
+// as converged, as in cel), else qc and e advance too.
+inline bool agm_step(Lanes& qc, Lanes& e, Lanes& em) noexcept {
+    constexpr double CA = 1.4901161193847656e-08;  // as in cel
+    const Lanes g = em;
+    em += qc;
+    const Lanes gap = g - qc, bound = g * CA;
+    const LaneMask going = (gap > bound) | (-gap > bound);
+    if ((going[0] | going[1]) == 0) return false;
+    qc = lane_sqrt(e);
+    qc += qc;
+    e = qc * em;
+    return true;
+}
+
+inline Lanes cel_start(Lanes p) noexcept { return lane_sqrt(p); }
+
+inline Lanes cel_end(Lanes a, Lanes b, Lanes p, Lanes em) noexcept {
+    constexpr double HALF_PI = 1.5707963267948966;
+    return HALF_PI * (b + a * em) / (em * (em + p));
+}
+
 }  // namespace detail
 
 inline void cel_pair(const double kc[2], const double p[2], const double a[2], const double b[2],
                      double out[2]) noexcept {
     using detail::Lanes;
-    constexpr double HALF_PI = 1.5707963267948966;
-    constexpr double CA = 1.4901161193847656e-08;  // as in cel
     Lanes qc = {std::fabs(kc[0]), std::fabs(kc[1])};
     Lanes e = qc;
     Lanes em = {1.0, 1.0};
-    Lanes pp = detail::lane_sqrt(Lanes{p[0], p[1]});
+    Lanes pp = detail::cel_start(Lanes{p[0], p[1]});
     Lanes bb = Lanes{b[0], b[1]} / pp;
     Lanes aa = {a[0], a[1]};
-    const Lanes ca = {CA, CA};
     for (int step = 0; step < 64; ++step) {
-        const Lanes f = aa;
-        const Lanes inverse = 1.0 / pp;
-        aa += bb * inverse;
-        const Lanes g = e * inverse;
-        bb += f * g;
-        bb += bb;
-        pp += g;
-        const Lanes g0 = em;
-        em += qc;
-        // |g0 - qc| > g0 CA in either lane (false for NaN, as in cel).
-        const Lanes gap = g0 - qc, bound = g0 * ca;
-        const detail::LaneMask going = (gap > bound) | (-gap > bound);
-        if ((going[0] | going[1]) == 0) break;
-        qc = detail::lane_sqrt(e);
-        qc += qc;
-        e = qc * em;
+        detail::transform(pp, aa, bb, e);
+        if (!detail::agm_step(qc, e, em)) break;
     }
-    const Lanes result = HALF_PI * (bb + aa * em) / (em * (em + pp));
+    const Lanes result = detail::cel_end(aa, bb, pp, em);
     out[0] = result[0];
     out[1] = result[1];
 }
@@ -157,30 +177,23 @@ inline void cel_pair(const double kc[2], const double p[2], const double a[2], c
 inline void cel_same_kc(double kc, const double p[2], const double a[2], const double b[2],
                         double out[2]) noexcept {
     using detail::Lanes;
-    constexpr double HALF_PI = 1.5707963267948966;
     constexpr double CA = 1.4901161193847656e-08;  // as in cel
     double qc = std::fabs(kc);
     double e = qc;
     double em = 1.0;
-    Lanes pp = detail::lane_sqrt(Lanes{p[0], p[1]});
+    Lanes pp = detail::cel_start(Lanes{p[0], p[1]});
     Lanes bb = Lanes{b[0], b[1]} / pp;
     Lanes aa = {a[0], a[1]};
     for (int step = 0; step < 64; ++step) {
-        const Lanes f = aa;
-        const Lanes inverse = 1.0 / pp;
-        aa += bb * inverse;
-        const Lanes g = e * inverse;
-        bb += f * g;
-        bb += bb;
-        pp += g;
-        const double g0 = em;
+        detail::transform(pp, aa, bb, e);
+        const double g = em;
         em += qc;
-        if (!(std::fabs(g0 - qc) > g0 * CA)) break;
+        if (!(std::fabs(g - qc) > g * CA)) break;
         qc = std::sqrt(e);
         qc += qc;
         e = qc * em;
     }
-    const Lanes result = HALF_PI * (bb + aa * em) / (em * (em + pp));
+    const Lanes result = detail::cel_end(aa, bb, pp, Lanes{em, em});
     out[0] = result[0];
     out[1] = result[1];
 }
@@ -192,38 +205,18 @@ inline void cel_same_kc_pair(const double kc[2], const double p1[2], const doubl
                              const double p2[2], const double a2[2], const double b2[2], double first[2],
                              double second[2]) noexcept {
     using detail::Lanes;
-    constexpr double HALF_PI = 1.5707963267948966;
-    constexpr double CA = 1.4901161193847656e-08;  // as in cel
     Lanes qc = {std::fabs(kc[0]), std::fabs(kc[1])};
     Lanes e = qc;
     Lanes em = {1.0, 1.0};
-    Lanes pp1 = detail::lane_sqrt(Lanes{p1[0], p1[1]}), pp2 = detail::lane_sqrt(Lanes{p2[0], p2[1]});
+    Lanes pp1 = detail::cel_start(Lanes{p1[0], p1[1]}), pp2 = detail::cel_start(Lanes{p2[0], p2[1]});
     Lanes bb1 = Lanes{b1[0], b1[1]} / pp1, bb2 = Lanes{b2[0], b2[1]} / pp2;
     Lanes aa1 = {a1[0], a1[1]}, aa2 = {a2[0], a2[1]};
-    const Lanes ca = {CA, CA};
     for (int step = 0; step < 64; ++step) {
-        const Lanes f1 = aa1, f2 = aa2;
-        const Lanes inverse1 = 1.0 / pp1, inverse2 = 1.0 / pp2;
-        aa1 += bb1 * inverse1;
-        aa2 += bb2 * inverse2;
-        const Lanes g1 = e * inverse1, g2 = e * inverse2;
-        bb1 += f1 * g1;
-        bb2 += f2 * g2;
-        bb1 += bb1;
-        bb2 += bb2;
-        pp1 += g1;
-        pp2 += g2;
-        const Lanes g0 = em;
-        em += qc;
-        const Lanes gap = g0 - qc, bound = g0 * ca;
-        const detail::LaneMask going = (gap > bound) | (-gap > bound);
-        if ((going[0] | going[1]) == 0) break;
-        qc = detail::lane_sqrt(e);
-        qc += qc;
-        e = qc * em;
+        detail::transform(pp1, aa1, bb1, e);
+        detail::transform(pp2, aa2, bb2, e);
+        if (!detail::agm_step(qc, e, em)) break;
     }
-    const Lanes r1 = HALF_PI * (bb1 + aa1 * em) / (em * (em + pp1));
-    const Lanes r2 = HALF_PI * (bb2 + aa2 * em) / (em * (em + pp2));
+    const Lanes r1 = detail::cel_end(aa1, bb1, pp1, em), r2 = detail::cel_end(aa2, bb2, pp2, em);
     first[0] = r1[0];
     first[1] = r1[1];
     second[0] = r2[0];
