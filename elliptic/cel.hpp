@@ -114,14 +114,12 @@ inline Lanes lane_sqrt(Lanes x) noexcept {
 }
 
 // The integral's part of one step of cel's iteration: (p, a, b) for the
-// AGM's e, in the operations and order cel uses (T a double or Lanes; e a
-// double shared by the lanes, or Lanes).
-template <class T, class E>
-inline void transform(T& p, T& a, T& b, E e) noexcept {
-    const T f = a;
-    const T inverse = 1.0 / p;
+// AGM's e, in the operations and order cel uses.
+inline void transform(Lanes& p, Lanes& a, Lanes& b, Lanes e) noexcept {
+    const Lanes f = a;
+    const Lanes inverse = 1.0 / p;
     a += b * inverse;
-    const T g = e * inverse;
+    const Lanes g = e * inverse;
     b += f * g;
     b += b;
     p += g;
@@ -143,8 +141,6 @@ inline bool agm_step(Lanes& qc, Lanes& e, Lanes& em) noexcept {
     return true;
 }
 
-inline Lanes cel_start(Lanes p) noexcept { return lane_sqrt(p); }
-
 inline Lanes cel_end(Lanes a, Lanes b, Lanes p, Lanes em) noexcept {
     constexpr double HALF_PI = 1.5707963267948966;
     return HALF_PI * (b + a * em) / (em * (em + p));
@@ -158,7 +154,7 @@ inline void cel_pair(const double kc[2], const double p[2], const double a[2], c
     Lanes qc = {std::fabs(kc[0]), std::fabs(kc[1])};
     Lanes e = qc;
     Lanes em = {1.0, 1.0};
-    Lanes pp = detail::cel_start(Lanes{p[0], p[1]});
+    Lanes pp = detail::lane_sqrt(Lanes{p[0], p[1]});
     Lanes bb = Lanes{b[0], b[1]} / pp;
     Lanes aa = {a[0], a[1]};
     for (int step = 0; step < 64; ++step) {
@@ -168,59 +164,6 @@ inline void cel_pair(const double kc[2], const double p[2], const double a[2], c
     const Lanes result = detail::cel_end(aa, bb, pp, em);
     out[0] = result[0];
     out[1] = result[1];
-}
-
-// Two integrals with the same kc: the AGM of 1 and |kc| and the stopping
-// test are the same for both, so only p, a and b run in two lanes, and the
-// pair costs about one integral.  Each lane computes exactly what cel
-// computes for it.  Needs kc != 0 and p > 0 in both lanes.
-inline void cel_same_kc(double kc, const double p[2], const double a[2], const double b[2],
-                        double out[2]) noexcept {
-    using detail::Lanes;
-    constexpr double CA = 1.4901161193847656e-08;  // as in cel
-    double qc = std::fabs(kc);
-    double e = qc;
-    double em = 1.0;
-    Lanes pp = detail::cel_start(Lanes{p[0], p[1]});
-    Lanes bb = Lanes{b[0], b[1]} / pp;
-    Lanes aa = {a[0], a[1]};
-    for (int step = 0; step < 64; ++step) {
-        detail::transform(pp, aa, bb, e);
-        const double g = em;
-        em += qc;
-        if (!(std::fabs(g - qc) > g * CA)) break;
-        qc = std::sqrt(e);
-        qc += qc;
-        e = qc * em;
-    }
-    const Lanes result = detail::cel_end(aa, bb, pp, Lanes{em, em});
-    out[0] = result[0];
-    out[1] = result[1];
-}
-
-// Two pairs of integrals, pair i sharing kc[i] (cel_same_kc for two values
-// of kc at once, stepping as cel_pair does): first[i] = cel(kc[i], p1[i],
-// a1[i], b1[i]), second[i] = cel(kc[i], p2[i], a2[i], b2[i]).
-inline void cel_same_kc_pair(const double kc[2], const double p1[2], const double a1[2], const double b1[2],
-                             const double p2[2], const double a2[2], const double b2[2], double first[2],
-                             double second[2]) noexcept {
-    using detail::Lanes;
-    Lanes qc = {std::fabs(kc[0]), std::fabs(kc[1])};
-    Lanes e = qc;
-    Lanes em = {1.0, 1.0};
-    Lanes pp1 = detail::cel_start(Lanes{p1[0], p1[1]}), pp2 = detail::cel_start(Lanes{p2[0], p2[1]});
-    Lanes bb1 = Lanes{b1[0], b1[1]} / pp1, bb2 = Lanes{b2[0], b2[1]} / pp2;
-    Lanes aa1 = {a1[0], a1[1]}, aa2 = {a2[0], a2[1]};
-    for (int step = 0; step < 64; ++step) {
-        detail::transform(pp1, aa1, bb1, e);
-        detail::transform(pp2, aa2, bb2, e);
-        if (!detail::agm_step(qc, e, em)) break;
-    }
-    const Lanes r1 = detail::cel_end(aa1, bb1, pp1, em), r2 = detail::cel_end(aa2, bb2, pp2, em);
-    first[0] = r1[0];
-    first[1] = r1[1];
-    second[0] = r2[0];
-    second[1] = r2[1];
 }
 
 }  // namespace halomag::ellip

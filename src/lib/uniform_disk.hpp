@@ -16,14 +16,16 @@
 //   cel(kc, p, a, b) = int_0^(pi/2) (a cos^2 + b sin^2) / ((cos^2 + p sin^2) sqrt(cos^2 + kc^2 sin^2))
 // gives a' K(m) + b' Pi(n | m) = cel(kc, 1 - n, a' + b', a' (1 - n) + b'),
 // kc = sqrt(1 - m), in one AGM-like iteration and without forming either
-// integral alone; E(m) = cel(kc, 1, 1, kc^2) shares that kc, so both run
-// in one ellip::cel_same_kc, at about the cost of one integral.  (Three times faster than K from RF and Pi from
-// RF and RJ, and as accurate.)
+// integral alone; E(m) is the polynomial of elliptic/ellipe.hpp.  (Three
+// times faster than K from RF and Pi from RF and RJ, and as accurate.  E as
+// cel(kc, 1, 1, kc^2), in the same pass as the K and Pi terms, was a fifth
+// faster but less accurate where the terms cancel: 4.4e-15 at l = 2.9
+// against 2e-17.)
 // Near the limb (d = u - rho -> 0) m and n tend to 1, and 1 - m, 1 - n formed
 // by subtraction would lose about half the digits.  They are formed as ratios
 // instead (s = u + rho):
 //   1 - n = (d/s)^2,   1 - m = (d^2 + 4 (1 - n)) / (d^2 + 4),
-// and kc = sqrt(1 - m) serves E too.  Only for
+// and E is evaluated at 1 - (1 - m), which never exceeds 1.  Only for
 // |d| < eps s, where the gap is lost in the rounding of u, is the limb value
 // used:
 //   A_limb = (2 atan(rho) (1 + rho^2)/rho^2 + 2/rho) / pi,
@@ -114,27 +116,23 @@ inline Expected<double> disk_closed_form(double u, double rho) noexcept {
     const double one_minus_m = (d * d + 4.0 * one_minus_n) / (d * d + 4.0);
     const double h = (u * u - rho2) * 0.5;
 
-    // E(m) = cel(kc, 1, 1, kc^2) and the K and Pi terms as one integral,
-    // c_Pi Pi - c_K K = cel(kc, 1 - n, c_Pi - c_K, c_Pi - c_K (1 - n)),
-    // kc = sqrt(1 - m): one call.  (1 - n > 0 here, and 1 - m >= 1 - n
-    // (d^2 + 4 (1 - n) >= (1 - n)(d^2 + 4) for 1 - n <= 1), so kc > 0.)
+    const ellip::Result E = ellip::ellipe(1.0 - one_minus_m);
+    if (!E) return std::unexpected(E.error());
+    // The K and Pi terms as one integral, c_Pi Pi - c_K K =
+    // cel(kc, 1 - n, c_Pi - c_K, c_Pi - c_K (1 - n)), kc = sqrt(1 - m).
     const double c_k = d * (h + 4.0) / (rho2 * q);
     const double c_pi = ((1.0 + rho2) * (d * d + d * d)) / ((rho2 * s) * q);
-    const double kc = std::sqrt(one_minus_m);
-    const double ps[2] = {1.0, one_minus_n};
-    const double as[2] = {1.0, c_pi - c_k}, bs[2] = {one_minus_m, c_pi - c_k * one_minus_n};
-    double integrals[2];
-    ellip::cel_same_kc(kc, ps, as, bs, integrals);
-    const double k_pi = integrals[1];
-    const double t_e = integrals[0] * (q * s) / (rho2 + rho2);
+    const double k_pi = ellip::cel(std::sqrt(one_minus_m), one_minus_n, c_pi - c_k,
+                                   c_pi - c_k * one_minus_n);
+    const double t_e = *E * (q * s) / (rho2 + rho2);
     const double S = t_e + k_pi;
     return (S + PI) / TWO_PI + (S - PI) / TWO_PI;
 }
 
 // Regime 1 for two radii at once (lengths in its ordinary range, both
 // away from the limb: closed_form_pair_applies), the operations of
-// disk_closed_form lane by lane and the four integrals in one
-// ellip::cel_same_kc_pair.
+// disk_closed_form lane by lane, the two K and Pi integrals in one
+// ellip::cel_pair.  (1 - n > 0 there, and 1 - m >= 1 - n, so kc > 0.)
 inline bool closed_form_pair_applies(double u, double rho) noexcept {
     constexpr double EPS = 2.220446049250313e-16;
     const double d = u - rho, s = rho + u;
@@ -158,11 +156,13 @@ inline void disk_closed_form_pair(double u, const double radius[2], double out[2
     const Lanes c_pi = ((1.0 + rho2) * (d * d + d * d)) / ((rho2 * s) * q);
     const Lanes kc = ellip::detail::lane_sqrt(one_minus_m);
     const Lanes a_pi = c_pi - c_k, b_pi = c_pi - c_k * one_minus_n;
-    const double kcs[2] = {kc[0], kc[1]}, ones[2] = {1.0, 1.0}, b_e[2] = {one_minus_m[0], one_minus_m[1]};
+    const double kcs[2] = {kc[0], kc[1]};
     const double p[2] = {one_minus_n[0], one_minus_n[1]}, a[2] = {a_pi[0], a_pi[1]}, b[2] = {b_pi[0], b_pi[1]};
-    double e[2], k_pi[2];
-    ellip::cel_same_kc_pair(kcs, ones, ones, b_e, p, a, b, e, k_pi);
-    const Lanes t_e = Lanes{e[0], e[1]} * (q * s) / (rho2 + rho2);
+    double k_pi[2];
+    ellip::cel_pair(kcs, p, a, b, k_pi);
+    // m < 1 here, where ellipe cannot fail.
+    const Lanes E = {*ellip::ellipe(1.0 - one_minus_m[0]), *ellip::ellipe(1.0 - one_minus_m[1])};
+    const Lanes t_e = E * (q * s) / (rho2 + rho2);
     const Lanes S = t_e + Lanes{k_pi[0], k_pi[1]};
     const Lanes value = (S + PI) / TWO_PI + (S - PI) / TWO_PI;
     for (int i = 0; i < 2; ++i) out[i] = value[i] < 1.0 ? 1.0 : value[i];

@@ -1,6 +1,6 @@
 // Bulirsch's cel against mpmath at 50 digits (scripts/gen_cel_reference.py,
 // Legendre's complete integrals recombined at high precision), and its
-// two-at-once forms against it.
+// two-at-once form against it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -45,44 +45,32 @@ TEST(Cel, ClassicalSpecialValues) {
     EXPECT_TRUE(std::isnan(cel(0.5, std::nan(""), 1.0, 1.0)));
 }
 
-// The two-lane forms against cel on the reference arguments, paired with
-// each other in both orders (lanes that converge at different steps):
-// cel_same_kc is cel lane by lane, bit for bit; cel_pair and
-// cel_same_kc_pair step both lanes to the later convergence, which changes
-// a result by rounding only.
+// The two-lane form against cel on the reference arguments, paired with
+// each other in both orders (lanes that converge at different steps): both
+// lanes step to the later convergence, which changes a result by rounding
+// only.
 TEST(Cel, PairsAgreeWithSingleIntegrals) {
     const auto rows = read_table("cel_reference.txt");
     double worst = 0.0;
-    for (std::size_t i = 0; i + 1 < rows.size(); ++i) {
+    int pairs = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto& x = rows[i];
         const auto& y = rows[(i * 7 + 3) % rows.size()];
-        if (!(x[1] > 0.0 && y[1] > 0.0)) continue;  // the pairs need p > 0
-        const double one = cel(x[0], x[1], x[2], x[3]), two = cel(y[0], y[1], y[2], y[3]);
+        if (!(x[1] > 0.0 && y[1] > 0.0)) continue;  // the pair needs p > 0
         const double kc[2] = {x[0], y[0]}, p[2] = {x[1], y[1]}, a[2] = {x[2], y[2]}, b[2] = {x[3], y[3]};
         double pair[2];
         halomag::ellip::cel_pair(kc, p, a, b, pair);
-        const double scale[2] = {x[5], y[5]}, single[2] = {one, two};
+        const double single[2] = {cel(x[0], x[1], x[2], x[3]), cel(y[0], y[1], y[2], y[3])};
+        const double scale[2] = {x[5], y[5]};
         for (int k = 0; k < 2; ++k) {
             const double error = std::fabs(pair[k] - single[k]) / scale[k];
             worst = std::fmax(worst, error);
             EXPECT_LE(error, 4.0 * EPS) << i << " lane " << k;
         }
-        // The same kc in both lanes: x's with y's p, a, b.
-        const double same[2] = {cel(x[0], y[1], y[2], y[3]), 0.0};
-        double shared[2];
-        halomag::ellip::cel_same_kc(x[0], p, a, b, shared);
-        EXPECT_EQ(shared[0], one) << i;
-        EXPECT_EQ(shared[1], same[0]) << i;
-        // Two pairs at once.
-        double first[2], second[2];
-        const double pp[2] = {y[1], x[1]}, aa[2] = {y[2], x[2]}, bb[2] = {y[3], x[3]};
-        halomag::ellip::cel_same_kc_pair(kc, p, a, b, pp, aa, bb, first, second);
-        EXPECT_LE(std::fabs(first[0] - one) / x[5], 4.0 * EPS) << i;
-        EXPECT_LE(std::fabs(first[1] - two) / y[5], 4.0 * EPS) << i;
-        EXPECT_LE(std::fabs(second[0] / same[0] - 1.0), 8.0 * EPS) << i;
-        EXPECT_LE(std::fabs(second[1] / cel(y[0], x[1], x[2], x[3]) - 1.0), 8.0 * EPS) << i;
+        ++pairs;
     }
-    std::printf("cel_pair: within %.2f ulps of the scale of cel\n", worst / EPS);
+    EXPECT_GE(pairs, 100);
+    std::printf("cel_pair: within %.2f ulps of the scale of cel over %d pairs\n", worst / EPS, pairs);
 }
 
 }  // namespace
