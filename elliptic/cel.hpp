@@ -166,4 +166,30 @@ inline void cel_pair(const double kc[2], const double p[2], const double a[2], c
     out[1] = result[1];
 }
 
+// Two pairs of integrals, pair i sharing kc[i]: first[i] = cel(kc[i],
+// p1[i], a1[i], b1[i]) and second[i] = cel(kc[i], p2[i], a2[i], b2[i]), the
+// AGM of each kc run once for both of its integrals, stepping as cel_pair
+// does.  Needs kc != 0 and p > 0 in every lane.
+inline void cel_pair_shared(const double kc[2], const double p1[2], const double a1[2], const double b1[2],
+                            const double p2[2], const double a2[2], const double b2[2], double first[2],
+                            double second[2]) noexcept {
+    using detail::Lanes;
+    Lanes qc = {std::fabs(kc[0]), std::fabs(kc[1])};
+    Lanes e = qc;
+    Lanes em = {1.0, 1.0};
+    Lanes pp1 = detail::lane_sqrt(Lanes{p1[0], p1[1]}), pp2 = detail::lane_sqrt(Lanes{p2[0], p2[1]});
+    Lanes bb1 = Lanes{b1[0], b1[1]} / pp1, bb2 = Lanes{b2[0], b2[1]} / pp2;
+    Lanes aa1 = {a1[0], a1[1]}, aa2 = {a2[0], a2[1]};
+    for (int step = 0; step < 64; ++step) {
+        detail::transform(pp1, aa1, bb1, e);
+        detail::transform(pp2, aa2, bb2, e);
+        if (!detail::agm_step(qc, e, em)) break;
+    }
+    const Lanes r1 = detail::cel_end(aa1, bb1, pp1, em), r2 = detail::cel_end(aa2, bb2, pp2, em);
+    first[0] = r1[0];
+    first[1] = r1[1];
+    second[0] = r2[0];
+    second[1] = r2[1];
+}
+
 }  // namespace halomag::ellip

@@ -1,6 +1,6 @@
 // Bulirsch's cel against mpmath at 50 digits (scripts/gen_cel_reference.py,
 // Legendre's complete integrals recombined at high precision), and its
-// two-at-once form against it.
+// two-at-once forms against it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -45,7 +45,7 @@ TEST(Cel, ClassicalSpecialValues) {
     EXPECT_TRUE(std::isnan(cel(0.5, std::nan(""), 1.0, 1.0)));
 }
 
-// The two-lane form against cel on the reference arguments, paired with
+// The two-lane forms against cel on the reference arguments, paired with
 // each other in both orders (lanes that converge at different steps): both
 // lanes step to the later convergence, which changes a result by rounding
 // only.
@@ -67,6 +67,15 @@ TEST(Cel, PairsAgreeWithSingleIntegrals) {
             worst = std::fmax(worst, error);
             EXPECT_LE(error, 4.0 * EPS) << i << " lane " << k;
         }
+        // Each kc with its own and the other row's p, a, b: two integrals
+        // per kc in one pass.
+        double first[2], second[2];
+        const double p2[2] = {y[1], x[1]}, a2[2] = {y[2], x[2]}, b2[2] = {y[3], x[3]};
+        halomag::ellip::cel_pair_shared(kc, p, a, b, p2, a2, b2, first, second);
+        EXPECT_LE(std::fabs(first[0] - single[0]) / x[5], 4.0 * EPS) << i;
+        EXPECT_LE(std::fabs(first[1] - single[1]) / y[5], 4.0 * EPS) << i;
+        EXPECT_LE(std::fabs(second[0] / cel(x[0], y[1], y[2], y[3]) - 1.0), 8.0 * EPS) << i;
+        EXPECT_LE(std::fabs(second[1] / cel(y[0], x[1], x[2], x[3]) - 1.0), 8.0 * EPS) << i;
         ++pairs;
     }
     EXPECT_GE(pairs, 100);

@@ -174,7 +174,8 @@ TEST(Pairs, RingsAndDisksAsOneAtATime) {
                 if (std::isnan(expected)) {
                     EXPECT_TRUE(std::isnan(disks[k])) << r0 << " " << r1;
                 } else {
-                    EXPECT_LE(relative_error(disks[k], expected), 9e-16) << r0 << " " << r1 << " lane " << k;
+                    // (E from cel: a few ulps, magnified like l^2 outside the disk.)
+                    EXPECT_LE(relative_error(disks[k], expected), 5e-15) << r0 << " " << r1 << " lane " << k;
                 }
             }
         }
