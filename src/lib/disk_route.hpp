@@ -488,7 +488,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         // source.  Disks small against their distance from the lens take the
         // mean-value series as uniform_disk_magnification does, with the
         // parts of its terms that depend on u alone kept for the separation.
-        ::halomag::models::detail::DiskSeriesAt series(u);
+        detail::DiskSeriesAt series(u);
         const auto G = [&](double r) {
             ++evaluations;
             const double radius = std::fabs(r) * rho;
@@ -504,17 +504,17 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             const double r2 = r * r;
             return r2 == 0.0 ? 0.0 : r2 * G(r);
         };
-        // G at two radii at once (uniform_disk_magnification_pair).
+        // G at two radii at once: both closed forms in one pass
+        // (detail::disk_closed_form_pair), else one by one as G.
         const auto G2 = [&](const double r[2], double out[2]) {
             const double radius[2] = {std::fabs(r[0]) * rho, std::fabs(r[1]) * rho};
-            if (!::halomag::models::detail::closed_form_pair_applies(u, radius[0]) ||
-                !::halomag::models::detail::closed_form_pair_applies(u, radius[1])) {
+            if (!detail::closed_form_pair_applies(u, radius[0]) || !detail::closed_form_pair_applies(u, radius[1])) {
                 out[0] = G(r[0]);
                 out[1] = G(r[1]);
                 return;
             }
             evaluations += 2;
-            ::halomag::models::detail::disk_closed_form_pair(u, radius, out);
+            detail::disk_closed_form_pair(u, radius, out);
         };
         // 2 pi r (G + r G'/2), the central difference of G (its two disks
         // in one pass).
@@ -589,7 +589,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                         return (0.4 + 0.6 * mu) * mu * (weight(r) / r);
                     },
                     [&](const double mu[2], double out[2]) {
-                        const double r[2] = {std::sqrt((1.0 - mu[0]) * (1.0 + mu[0])), std::sqrt((1.0 - mu[1]) * (1.0 + mu[1]))};
+                        const double r[2] = {std::sqrt((1.0 - mu[0]) * (1.0 + mu[0])),
+                                             std::sqrt((1.0 - mu[1]) * (1.0 + mu[1]))};
                         weight2(r, out);
                         for (int i = 0; i < 2; ++i) out[i] = (0.4 + 0.6 * mu[i]) * mu[i] * (out[i] / r[i]);
                     }};

@@ -72,8 +72,9 @@ inline Expected<double> ring_magnification_gap(double l, double r, double g, dou
 
 // Two ring means at the radii r[0], r[1] with gaps g[0], g[1] (as
 // ring_magnification_gap takes them, lengths in its ordinary ranges), both
-// integrals in one ellip::cel_pair: the same operations lane by lane, so the
-// same values as two calls, at about the cost of one.
+// integrals in one ellip::cel_pair, at about the cost of one: the same
+// operations lane by lane, the same values as two calls but for the few ulps
+// by which a lane stepped past its convergence may move.
 inline void ring_magnification_gap_pair(double l, const double r[2], const double g[2], double u,
                                         double out[2]) noexcept {
     using Lanes = ellip::detail::Lanes;
@@ -148,9 +149,6 @@ inline Expected<double> ring_magnification(double l, double r, double g, double 
     return detail::ring_magnification_extreme(l, r, g, u);
 }
 
-// Two ring means at once, each as ring_magnification(l, r[i], g[i], u)
-// gives it (a failure as NaN): ordinary lengths by
-// ring_magnification_gap_pair, anything else one by one.
 // Whether ring_magnification takes ring_magnification_gap as it stands for
 // both rings (then it cannot fail).
 inline bool ring_pair_ordinary(double l, const double r[2], const double g[2], double u) noexcept {
@@ -165,6 +163,9 @@ inline bool ring_pair_ordinary(double l, const double r[2], const double g[2], d
     return ordinary;
 }
 
+// Two ring means at once, each as ring_magnification(l, r[i], g[i], u)
+// gives it (a failure as NaN): ordinary lengths by
+// ring_magnification_gap_pair, anything else one by one.
 inline void ring_magnification_pair(double l, const double r[2], const double g[2], double u,
                                     double out[2]) noexcept {
     if (ring_pair_ordinary(l, r, g, u)) [[likely]] {
