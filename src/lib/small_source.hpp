@@ -61,8 +61,10 @@
 // (-1)^j times the moment m_j = int xi^j dsigma(xi) of the positive measure
 // sigma, the image of dlambda(tau) mu(y) |x - y| d^2y under xi = tau |x -
 // y|^2/u^2, which lies in [0, q] (tau <= 1/4, |x - y| <= 1 + l).  The tail is
-// then sum_j (-1)^j m_j = int dsigma/(1 + xi), and for any polynomial P_n
-// with P_n(-1) = d != 0,
+// then sum_j (-1)^j m_j = int dsigma/(1 + xi); for q >= 1 the series
+// diverges, but the integral is still the tail's value (A(t) = 1/t +
+// t H(t^2) holds for every t), and what follows needs only its moments.
+// For any polynomial P_n with P_n(-1) = d != 0,
 //
 //   d int dsigma/(1 + xi) = sum_(j<n) c_j (-1)^j m_j + int P_n dsigma/(1 + xi),
 //
