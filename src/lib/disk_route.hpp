@@ -486,18 +486,14 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         std::int64_t evaluations = 0;
         // The disk of radius |r| about the stellar centre; r = 0 is the point
         // source.  Disks small against their distance from the lens take the
-        // mean-value series as uniform_disk_magnification does, with the
-        // parts of its terms that depend on u alone kept for the separation.
+        // mean-value series with the parts of its terms that depend on u
+        // alone kept for the separation.
         detail::DiskSeriesAt series(u);
         const auto G = [&](double r) {
             ++evaluations;
             const double radius = std::fabs(r) * rho;
             if (radius == 0.0) return detail::disk_series(u, 0.0);
-            if (radius <= 0x1p64 && u >= DISK_SERIES_FROM * radius && u <= 0x1p500) {
-                const double ratio = radius / u;
-                return series(ratio * ratio);
-            }
-            return value_or_nan(uniform_disk_magnification(u, radius));
+            return value_or_nan(uniform_disk_magnification(u, radius, &series));
         };
         // r^2 G, 0 at r = 0 (where G is the point source, +inf on the lens).
         const auto r2G = [&](double r) {

@@ -238,6 +238,8 @@ inline double disk_series(double u, double x) noexcept { return mean_value_serie
 // needed, so that each further disk costs a multiplication and an addition
 // per term where mean_value_series evaluates a polynomial of degree about
 // 2n.  The same operations in the same order: the same values, bit for bit.
+// (mean_value_series keeps its own loop: for one disk at a separation, the
+// light curve's case, keeping the parts made it half as fast.)
 class DiskSeriesAt {
 public:
     explicit DiskSeriesAt(double u) noexcept
@@ -300,8 +302,11 @@ private:
 
 // The uniform disk of radius rho at separation u (Einstein radii); see the
 // head of this file.  Never below 1; an error only from the elliptic
-// integrals, which no finite u >= 0 and rho > 0 reach.
-inline Expected<double> uniform_disk_magnification(double u, double rho) noexcept {
+// integrals, which no finite u >= 0 and rho > 0 reach.  `series`, if given,
+// is the mean-value series kept for this |u| (many radii at one
+// separation).
+inline Expected<double> uniform_disk_magnification(double u, double rho,
+                                                   detail::DiskSeriesAt* series = nullptr) noexcept {
     constexpr double NAN_ = std::numeric_limits<double>::quiet_NaN();
     u = std::fabs(u);
     rho = std::fabs(rho);
@@ -310,7 +315,7 @@ inline Expected<double> uniform_disk_magnification(double u, double rho) noexcep
     if (u >= DISK_SERIES_FROM * rho) {
         if (u > 0x1p500) return 1.0;
         const double ratio = rho / u;
-        return detail::disk_series(u, ratio * ratio);
+        return series != nullptr ? (*series)(ratio * ratio) : detail::disk_series(u, ratio * ratio);
     }
     double scale = 1.0;
     if (rho < 0x1p-64) {

@@ -200,6 +200,16 @@ TEST(RingRoute, PiecesInsideTheDiskOnly) {
 }
 
 namespace {
+// Sums the ring mean at separation l over the nodes it is given, counting them.
+struct RingSum {
+    double l, u, sum = 0.0;
+    std::uint64_t count = 0;
+    void operator()(const models::rules::Node& n, double w) {
+        sum += w * n.area * *models::ring_magnification(l, n.r, n.gap, u);
+        ++count;
+    }
+};
+
 // Every piece of a table (radii bl, ascending) by the general rules, with
 // the piece's line as the table writes it: about its middle.
 template <class Emit>
@@ -274,14 +284,6 @@ TEST(RingRoute, RegionsAgreeWithThePieces) {
         EXPECT_LE(kept, n <= 32 ? std::max<std::size_t>(n + n / 3, 2) : n) << n;
         EXPECT_EQ(models::rules::kept_size(static_cast<double>(n)), static_cast<double>(kept));
     }
-    struct Sum {
-        double l, u, sum = 0.0;
-        std::uint64_t count = 0;
-        void operator()(const models::rules::Node& n, double w) {
-            sum += w * n.area * *models::ring_magnification_gap(l, n.r, n.gap, u);
-            ++count;
-        }
-    };
     std::vector<std::vector<double>> radii;
     for (const int n : {10, 50}) {
         std::vector<double> bl;
@@ -301,7 +303,7 @@ TEST(RingRoute, RegionsAgreeWithThePieces) {
         const models::TabulatedDisk disk(table, bl);
         for (const double u : {0.01, 0.5, 2.0, 100.0}) {
             for (const double l : {0.05, 0.2, 0.31, 0.5, 0.7, 0.8125, 0.9, 0.97, 0.999, 1.0, 1.001, 1.05}) {
-                Sum whole{l, u}, pieces{l, u};
+                RingSum whole{l, u}, pieces{l, u};
                 disk.nodes(l, u, whole);
                 by_general_rules(bl, table, l, u, pieces);
                 EXPECT_NEAR(whole.sum / pieces.sum, 1.0, 4e-15) << "l=" << l << " u=" << u << " knots " << bl.size();
@@ -318,14 +320,6 @@ TEST(RingRoute, RegionsAgreeWithThePieces) {
 // from the lens on it: the two integrals agree to rounding (each within
 // about 2e-15 of mpmath), with fewer rings.
 TEST(RingRoute, ProductRuleAgreesWithThePieces) {
-    struct Sum {
-        double l, u, total = 0.0;
-        std::size_t count = 0;
-        void operator()(const models::rules::Node& n, double w) {
-            total += w * n.area * *models::ring_magnification(l, n.r, n.gap, u);
-            ++count;
-        }
-    };
     std::vector<double> bl, bf;
     for (int k = 0; k <= 50; ++k) {
         const double r = k == 50 ? 1.0 : std::sin(3.141592653589793 * k / 100.0);
@@ -336,17 +330,17 @@ TEST(RingRoute, ProductRuleAgreesWithThePieces) {
     const models::TabulatedDisk disk(table, bl);
     for (const double u : {0.01, 1.0, 100.0}) {
         for (const double l : {0.0, 0.3, 0.6, 0.95, 1.45, 1.5, 2.0, 2.5, 2.99}) {
-            Sum whole{l, u}, pieces{l, u};
+            RingSum whole{l, u}, pieces{l, u};
             disk.nodes(l, u, whole);
             for (std::size_t k = 0; k + 1 < bl.size(); ++k) {
                 const double a = bl[k], b = bl[k + 1];
                 const double slope = (bf[k + 1] - bf[k]) / (b - a);
                 const models::rules::Line line{a, bf[k], slope};
-                models::rules::Brightened<Sum, models::rules::Line> bright{pieces, line};
+                models::rules::Brightened<RingSum, models::rules::Line> bright{pieces, line};
                 models::rules::piece_nodes(a, b, l, u, bright, models::rules::Singularities{}, models::rules::K_TABLE,
                                            line);
             }
-            EXPECT_NEAR(whole.total / pieces.total, 1.0, 3e-15) << "l=" << l << " u=" << u;
+            EXPECT_NEAR(whole.sum / pieces.sum, 1.0, 3e-15) << "l=" << l << " u=" << u;
             // The whole star in one rule off the star; eighths of it on it.
             EXPECT_LT((l > 1.0 ? 2 : 1) * whole.count, pieces.count) << "l=" << l << " u=" << u;
         }
