@@ -134,6 +134,10 @@ inline constexpr double LINEAR_LIMB_DARKENING_EXACT_FLUX = 2.5132741228718345;
 
 struct Singularity {
     double re, im;  // a point of the complex plane of the variable
+    // An image of the lens (r = +-l, l > 0): the integrand by parts is
+    // phi ln(t - t_l) + psi there, phi and psi analytic (graded_parts).  (With
+    // the lens on the centre, l = 0, G ~ 2/(rho r) is no logarithm.)
+    bool logarithmic = false;
 };
 
 // The built-in profile p = 1 - 0.6 (1 - sqrt(1 - r^2)).
@@ -153,13 +157,13 @@ struct LimbDarkeningPiece {
     static std::size_t singularities(double lens, std::array<Singularity, 4>& out) noexcept {
         const double gap = 1.0 - lens;
         if (gap >= 0.0) {
-            out[0] = {std::sqrt(gap), 0.0};
-            out[1] = {-std::sqrt(gap), 0.0};
+            out[0] = {std::sqrt(gap), 0.0, lens > 0.0};
+            out[1] = {-std::sqrt(gap), 0.0, lens > 0.0};
         } else {
             out[0] = {0.0, std::sqrt(-gap)};
             out[1] = {0.0, -std::sqrt(-gap)};
         }
-        out[2] = {std::sqrt(1.0 + lens), 0.0};
+        out[2] = {std::sqrt(1.0 + lens), 0.0, lens > 0.0};
         out[3] = {1.4142135623730951, 0.0};
         return 4;
     }
@@ -181,8 +185,8 @@ struct AffinePiece {
     double slope_jacobian(double) const noexcept { return line.slope; }
     double value(double r) const noexcept { return line(r); }
     static std::size_t singularities(double lens, std::array<Singularity, 4>& out) noexcept {
-        out[0] = {lens, 0.0};
-        out[1] = {-lens, 0.0};
+        out[0] = {lens, 0.0, lens > 0.0};
+        out[1] = {-lens, 0.0, lens > 0.0};
         return 2;
     }
 };
@@ -242,7 +246,8 @@ inline double nodes_for(double rho, double K) noexcept {
 // interval, or a handled end at the far side, keeps the bisection.
 template <class F, class Part>
 double graded_parts(double a, double b, std::span<const Singularity> singular, double own,
-                    std::size_t cap, const F& f, const Part& part, int depth = 0) {
+                    std::size_t cap, const F& f, const Part& part, int depth = 0,
+                    double centre = std::numeric_limits<double>::quiet_NaN()) {
     const auto handled = [&](const Singularity& p) {
         return p.im == 0.0 && p.re == own && (own == a || own == b);
     };
@@ -272,12 +277,76 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
     }
     const bool beyond_b = nearest.im == 0.0 && nearest.re > b && own != a && own != b;
     const bool beyond_a = nearest.im == 0.0 && nearest.re < a && own != a && own != b;
+    // Sizes a rule over [s0, s1] of a map's variable from the images `in_s`
+    // of the singularities, for an integrand growing like e^(3s) at most
+    // (dt/ds = x, and the profile and r or r^2 can each grow like x): K +
+    // 3 L (A - 1)/2, as on the ring route (lib/ring_rules.hpp,
+    // plan_legendre); halved until the cap suffices.  Without the growth a
+    // table falling fifty-fold over its last 0.01 left 1.7e-9 at
+    // l = 1 + 1e-9.
+    const auto in_parts = [&](auto&& self, const auto& g, std::span<const Complex> in_s, double s0, double s1,
+                              int level) -> double {
+        double rho = std::numeric_limits<double>::infinity();
+        for (const Complex& w : in_s) rho = std::min(rho, bernstein_rho(w, s0, s1));
+        const auto n = static_cast<double>(rules::grown_size(K_NEAR, rules::MAP_GROWTH, s0, s1, 0.5 * (rho + 1.0 / rho)));
+        if (n > static_cast<double>(cap) && level < 64) {
+            const double middle = s0 + 0.5 * (s1 - s0);
+            return self(self, g, in_s, s0, middle, level + 1) + self(self, g, in_s, middle, s1, level + 1);
+        }
+        const auto size = static_cast<std::size_t>(
+            std::clamp(n, static_cast<double>(NEAR_MIN), static_cast<double>(cap)));
+        return quadrature::gauss::integrate(g, s0, s1, quadrature::gauss::legendre(size));
+    };
+    // The integrand by parts (`centre` given) near an image of the lens just
+    // beyond an end is phi ln(x + e) + psi, x the distance from that end and
+    // e the lens's, phi and psi analytic there (the expansions of K, E and
+    // Pi about the complementary modulus 0 [DLMF 19.12]).  In
+    // sigma = ln((x + e)/e) that logarithm is ln e + sigma: nothing is
+    // singular at the lens, and one rule over the part needs neither core
+    // nor bisection (as the ring route's from_lens).  The parts phi, psi may
+    // be singular where their sum is not, at the centre r = 0 (`centre`, its
+    // image in the variable): on the logarithm's other sheets, placed at
+    // Im sigma = pi (as from_end places such points, the nearer of them).
+    if (nearest.logarithmic && std::isfinite(centre) && !inside && (beyond_a || beyond_b)) {
+        const double e = distance;
+        const double end = beyond_b ? b : a;
+        const double sign = beyond_b ? -1.0 : 1.0;  // t = end + sign x
+        const double span = std::log1p((b - a) / e);
+        if (span < std::numeric_limits<double>::infinity()) {
+            std::array<Complex, 9> mapped{};
+            std::size_t count = 0;
+            for (const Singularity& p : singular) {
+                if (count + 1 == mapped.size()) break;
+                const Complex w(sign * (p.re - end) + e, sign * p.im);  // x + e at the point
+                if (w != Complex(0.0, 0.0)) mapped[count++] = std::log(w / e);
+            }
+            const double at_centre = std::fabs(sign * (centre - end) + e);
+            if (at_centre > 0.0) mapped[count++] = Complex(std::log(at_centre / e), rules::PI);
+            const std::span<const Complex> in_s(mapped.data(), count);
+            const auto one = [&](double s) {
+                const double x = e * std::expm1(s);
+                return f(end + sign * x) * (x + e);
+            };
+            if constexpr (quadrature::gauss::detail::PairsOne<F>) {
+                const auto two = [&](const double s[2], double out[2]) {
+                    const double x[2] = {e * std::expm1(s[0]), e * std::expm1(s[1])};
+                    const double t[2] = {end + sign * x[0], end + sign * x[1]};
+                    f.pair(t, out);
+                    out[0] *= x[0] + e;
+                    out[1] *= x[1] + e;
+                };
+                return in_parts(in_parts, quadrature::gauss::Paired{one, two}, in_s, 0.0, span, 0);
+            } else {
+                return in_parts(in_parts, one, in_s, 0.0, span, 0);
+            }
+        }
+    }
     if (!inside && (beyond_a || beyond_b) && 4.0 * distance < b - a) {
         const double h = 0.5 * distance;
         const double end = beyond_b ? b : a;
         const double sign = beyond_b ? -1.0 : 1.0;  // t = end + sign h e^s
-        double sum = beyond_b ? graded_parts(b - h, b, singular, own, cap, f, part, depth + 1)
-                              : graded_parts(a, a + h, singular, own, cap, f, part, depth + 1);
+        double sum = beyond_b ? graded_parts(b - h, b, singular, own, cap, f, part, depth + 1, centre)
+                              : graded_parts(a, a + h, singular, own, cap, f, part, depth + 1, centre);
         std::array<Complex, 8> mapped{};
         std::size_t count = 0;
         for (const Singularity& p : singular) {
@@ -290,28 +359,11 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
             const double x = h * std::exp(s);
             return f(end + sign * x) * x;
         };
-        // The integrand in s grows like e^(3s) at most (dt/ds = x, and the
-        // profile and r or r^2 can each grow like x): the rule is sized for
-        // K + 3 L (A - 1)/2, as on the ring route (lib/ring_rules.hpp,
-        // plan_legendre).  Without it a table falling fifty-fold over its last
-        // 0.01 left 1.7e-9 at l = 1 + 1e-9.
-        const auto in_parts = [&](auto&& self, double s0, double s1, int level) -> double {
-            double rho = std::numeric_limits<double>::infinity();
-            for (const Complex& w : in_s) rho = std::min(rho, bernstein_rho(w, s0, s1));
-            const double n = nodes_for(rho, rules::grown(K_NEAR, rules::MAP_GROWTH, s0, s1, 0.5 * (rho + 1.0 / rho)));
-            if (n > static_cast<double>(cap) && level < 64) {
-                const double middle = s0 + 0.5 * (s1 - s0);
-                return self(self, s0, middle, level + 1) + self(self, middle, s1, level + 1);
-            }
-            const auto size = static_cast<std::size_t>(
-                std::clamp(n, static_cast<double>(NEAR_MIN), static_cast<double>(cap)));
-            return quadrature::gauss::integrate(g, s0, s1, quadrature::gauss::legendre(size));
-        };
-        return sum + in_parts(in_parts, 0.0, std::log((b - a) / h), 0);
+        return sum + in_parts(in_parts, g, in_s, 0.0, std::log((b - a) / h), 0);
     }
     const double middle = a + 0.5 * (b - a);
-    return graded_parts(a, middle, singular, own, cap, f, part, depth + 1) +
-           graded_parts(middle, b, singular, own, cap, f, part, depth + 1);
+    return graded_parts(a, middle, singular, own, cap, f, part, depth + 1, centre) +
+           graded_parts(middle, b, singular, own, cap, f, part, depth + 1, centre);
 }
 
 // Beyond the band (l >= 1 + H) the integrand is analytic on the whole star
@@ -1044,7 +1096,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     return x == own   ? gauss::integrate_from(h2, x, y, log_rule)
                            : y == own ? gauss::integrate_to(h2, x, y, log_rule)
                                       : gauss::integrate(h, x, y, gauss::legendre(static_cast<std::size_t>(n)));
-                });
+                }, 0, piece.to_variable(0.0));
                 total += PI * sum;
             } else {
                 const auto h = gauss::Paired{

@@ -287,6 +287,36 @@ inline double grown(double kk, double growth, double a, double b, double axis) n
                : kk;
 }
 
+// The nodes for a rule over [a, b] whose integrand grows like e^(g x) and is
+// analytic inside the ellipse of semi-major axis `axis`.  The bound holds on
+// every smaller ellipse as well, and where the ellipse reaches far beyond
+// the interval its growth term costs more than its size saves: in
+// t = acosh A = ln rho, n(t) = (K + c (cosh t - 1))/t, c = g L/2, is convex
+// with its least value where c (t sinh t - cosh t + 1) = K.  Where that t is
+// below the singularity's, the rule is sized on it (Newton's method from the
+// singularity's t, which converges from above for this convex equation;
+// any t below the singularity's gives a valid size, so four steps suffice).
+inline std::size_t grown_size(double kk, double growth, double a, double b, double axis) noexcept {
+    const double rho = gauss::rho_of_axis(axis);
+    if (!(growth > 0.0) || !(axis < std::numeric_limits<double>::infinity()) || !(rho > 1.0)) {
+        return nodes_for(rho, grown(kk, growth, a, b, axis));
+    }
+    const double c = 0.5 * growth * (0.5 * (b - a));
+    double t = std::log(rho);
+    const auto excess = [&](double tt, double cosh_t, double sinh_t) { return c * (tt * sinh_t - cosh_t + 1.0) - kk; };
+    if (!(excess(t, axis, std::sqrt((axis - 1.0) * (axis + 1.0))) > 0.0)) {
+        return nodes_for(rho, grown(kk, growth, a, b, axis));
+    }
+    for (int step = 0; step < 4; ++step) {
+        const double e = std::exp(t), cosh_t = 0.5 * (e + 1.0 / e), sinh_t = 0.5 * (e - 1.0 / e);
+        const double next = t - excess(t, cosh_t, sinh_t) / (c * t * cosh_t);
+        if (!(next > 0.0 && next < t)) break;
+        t = next;
+    }
+    const double e = std::exp(t);
+    return nodes_for(e, kk + c * (0.5 * (e + 1.0 / e) - 1.0));
+}
+
 inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk,
                                   double growth = 0.0, const Tilt& tilt = {}) noexcept {
     double axis2 = std::numeric_limits<double>::infinity();
@@ -299,8 +329,8 @@ inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing,
         }
     }
     const double axis = std::sqrt(axis2);
-    const double k_grown = grown(kk, growth, a, b, axis) + 0.5 * tilt_log(tilt, a, b, axis);
-    const std::size_t n = nodes_for(gauss::rho_of_axis(axis), k_grown);
+    // (The tilt on the singularity's ellipse bounds it on any smaller one.)
+    const std::size_t n = grown_size(kk + 0.5 * tilt_log(tilt, a, b, axis), growth, a, b, axis);
     if (n <= LEGENDRE_CAP) return {n, 0.0};
     const double re = nearest.real();
     const double d = gauss::modulus(nearest - Complex(std::clamp(re, a, b), 0.0));
@@ -476,6 +506,9 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
 // map moves it, and one Gauss-Legendre rule in s needs no core (a table's
 // piece next to the lens: 8 to 12 rings where the core and the map took 19
 // to 23; the last piece with the lens 1e-6 beyond the limb, 19 for 34).
+// From about a length away one Gauss-Legendre rule over the piece takes
+// about as many, a node fewer or more (piece_nodes uses this map up to two
+// lengths, where the table's own far rules take over).
 //
 // Every other singularity z of `sing` (in x) sits at s = ln((z + e)/e).
 // The parts phi, psi are singular at the `core_only` points as well, where

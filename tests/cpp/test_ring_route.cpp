@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -267,6 +268,61 @@ TEST(RingRoute, FarPiecesPlannedAsTheGeneralRules) {
             }
         }
     }
+}
+
+// A table's piece with the ring through the lens less than two lengths
+// beyond an end: one rule in s = ln((x + e)/e) (rules::from_lens), against
+// the core and exponential map of rules::from_end at K = 32 (a different
+// rule on a different variable; the two differ by up to 2.7e-15 where the
+// lens is 1e-9 lengths away, by the rounding of the ring means next to it),
+// and in fewer rings than from_end takes at the same K where the lens is
+// near: from 1e-9 of a length to two, on either side of the lens, for small
+// and large Einstein radii, with the lens inside the star and beyond its
+// limb.
+TEST(RingRoute, PiecesNextToTheLensInOneMappedRule) {
+    namespace rules = models::rules;
+    double worst = 0.0;
+    for (const double u : {0.01, 0.5, 2.0, 100.0}) {
+        for (const auto& [a, b] : {std::array<double, 2>{0.0, 0.156}, {0.309, 0.454}, {0.891, 0.951}, {0.988, 1.0}}) {
+            for (const double q : {1e-9, 1e-6, 1e-3, 0.05, 0.3, 0.9, 1.2, 1.99}) {
+                for (const bool below : {true, false}) {
+                    const double h = b - a, l = below ? b + q * h : a - q * h;
+                    if (!(l > 0.0)) continue;
+                    RingSum mapped{l, u}, cored{l, u}, cored_k{l, u};
+                    rules::piece_nodes(a, b, l, u, mapped, rules::Singularities{}, rules::K_TABLE);
+                    // from_end as piece_nodes set it up before the map.
+                    rules::Singularities sing, centre;
+                    for (const rules::Complex rs : rules::ring_singularities(l, u)) {
+                        const rules::Complex x = below ? b - rs : rs - a;
+                        if (std::abs(x) > 0.0) sing.add(x);
+                    }
+                    if (below) {
+                        centre.add(rules::Complex(b, 0.0));
+                    } else if (a > 0.0) {
+                        sing.add(rules::Complex(-a, 0.0));
+                    }
+                    const auto map = [&](double x) {
+                        const double r = below ? b - x : a + x;
+                        return rules::Node{r, below ? (l - b) + x : (l - a) - x, rules::TWO_PI * r};
+                    };
+                    rules::from_end(h, false, sing, map, cored, centre, 32.0);
+                    rules::from_end(h, false, sing, map, cored_k, centre, rules::K_TABLE);
+                    const double e = relative_error(mapped.sum, cored.sum);
+                    worst = std::max(worst, e);
+                    EXPECT_LE(e, 4e-15) << "u=" << u << " [" << a << ", " << b << "] l=" << l;
+                    // (Fewer where the lens is near; from about a length on
+                    // from_end's one rule over the piece may take a node
+                    // fewer.)
+                    if (q <= 0.3) {
+                        EXPECT_LT(mapped.count, cored_k.count) << "u=" << u << " [" << a << ", " << b << "] l=" << l;
+                    } else {
+                        EXPECT_LE(mapped.count, cored_k.count + 1) << "u=" << u << " [" << a << ", " << b << "] l=" << l;
+                    }
+                }
+            }
+        }
+    }
+    std::printf("pieces next to the lens: worst relative error %.3g\n", worst);
 }
 
 // Below and above the lens a region [0, k/16] or [k/16, 1] may take one
