@@ -231,6 +231,7 @@ public:
     template <class Emit>
     void nodes(double l, double u, Emit& emit) const {
         if ((l > 1.0 || l == 0.0) && product_nodes(l, u, emit)) return;
+        LazyImages images{l, u, false, {}};
         std::array<Whole, SEGMENTS> whole{};  // n = 0: the eighth by its pieces
         for (std::size_t j = 0; j < SEGMENTS; ++j) whole[j] = segment_rule(j, l, u);
         const Region inner = side_region(false, l, whole), outer = side_region(true, l, whole);
@@ -245,7 +246,7 @@ public:
             const double a = std::max(pieces_[k][0], from), b = std::min(pieces_[k][1], to);
             if (!(b > a)) continue;
             if (!any) {
-                piece_rule(a, b, k, l, u, emit);
+                piece_rule(a, b, k, l, u, emit, images);
                 continue;
             }
             // The runs of the piece outside the eighths ruled as a whole.
@@ -261,7 +262,7 @@ public:
                 while (hi < b && whole[eighth(hi)].n == 0) {
                     hi = std::min(b, static_cast<double>(eighth(hi) + 1) / static_cast<double>(SEGMENTS));
                 }
-                piece_rule(lo, hi, k, l, u, emit);
+                piece_rule(lo, hi, k, l, u, emit, images);
                 lo = hi;
             }
         }
@@ -299,9 +300,24 @@ private:
     static constexpr double SEGMENT = 1.0 / static_cast<double>(SEGMENTS);
     static constexpr std::size_t SEGMENT_PIECES = 3;  // fewest pieces for a product rule
 
+    // What the pieces next to the lens see of the ring mean's singularities
+    // (rules::lens_images), formed once per separation, when first asked for.
+    struct LazyImages {
+        double l, u;
+        bool ready = false;
+        rules::LensImages images;
+        const rules::LensImages* get() {
+            if (!ready) {
+                images = rules::lens_images(l, u);
+                ready = true;
+            }
+            return &images;
+        }
+    };
+
     // The rules of one piece k over [a, b] (the whole piece, or a run of it).
     template <class Emit>
-    void piece_rule(double a, double b, std::size_t k, double l, double u, Emit& emit) const {
+    void piece_rule(double a, double b, std::size_t k, double l, double u, Emit& emit, LazyImages& images) const {
         namespace gauss = quadrature::gauss;
         const rules::Line& line = lines_[k];
         rules::Brightened<Emit, rules::Line> bright{emit, line};
@@ -310,7 +326,7 @@ private:
         // r = +-2iu, not r = l: the general rules.)
         const bool before = l >= b + 2.0 * h, after = l > 0.0 && l <= a - 2.0 * h;  // false for NaN
         if (!(before || after)) {
-            rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE, line);
+            rules::piece_nodes(a, b, l, u, bright, rules::Singularities{}, rules::K_TABLE, line, images.get());
             return;
         }
         const gauss::Rule rule = gauss::legendre(far_size(a, b, k, l, before));

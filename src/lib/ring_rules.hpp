@@ -510,32 +510,30 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
 // about as many, a node fewer or more (piece_nodes uses this map up to two
 // lengths, where the table's own far rules take over).
 //
-// Every other singularity z of `sing` (in x) sits at s = ln((z + e)/e).
-// The parts phi, psi are singular at the `core_only` points as well, where
-// their sum is analytic on the principal branch: in s those are at
-// Im s = arg(z + e) +- 2 pi, the other sheets of the logarithm.  The
-// integrand in s carries dx/ds = x + e, and the area weight and the
-// brightness can grow like x too (MAP_GROWTH, as for from_end's map).
+// Every other singularity sits at s = ln(w/e), w = z + e for a point z (in
+// x): `images` lists them as ln|w| + i arg w, ready but for the shift by
+// ln e (those of the ring mean depend on the separation alone: lens_images
+// below), `extra` further points z in x.  The parts phi, psi are singular
+// at r = 0 below the lens, where their sum is analytic on the principal
+// branch: that point sits on the logarithm's other sheets, at
+// Im s = +-2 pi (lens_images places it).  The integrand in s carries
+// dx/ds = x + e, and the area weight and the brightness can grow like x
+// too (MAP_GROWTH, as for from_end's map).
 //
 // Returns false, emitting nothing, where the map is not defined (e not a
 // positive number, or length/e overflows): the caller plans otherwise.
 template <class Map, class Emit>
-bool from_lens(double length, double e, const Singularities& sing, const Map& map, Emit& emit,
-               const Singularities& core_only = {}, double kk = K_LEGENDRE) {
+bool from_lens(double length, double e, const Singularities& images, const Singularities& extra, const Map& map,
+               Emit& emit, double kk = K_LEGENDRE) {
     if (!(length > 0.0)) return true;
     const double s_end = std::log1p(length / e);
     if (!(e > 0.0) || !(s_end < std::numeric_limits<double>::infinity())) return false;
     const double log_e = std::log(e);
     Singularities mapped;
-    for (std::size_t k = 0; k < sing.size(); ++k) {
-        const Complex w = sing[k] + e;  // the lens itself: w = 0, dropped
+    for (std::size_t k = 0; k < images.size(); ++k) mapped.add(images[k] - log_e);
+    for (std::size_t k = 0; k < extra.size(); ++k) {
+        const Complex w = extra[k] + e;
         if (gauss::modulus(w) > 0.0) mapped.add(Complex(std::log(gauss::modulus(w)) - log_e, argument(w)));
-    }
-    for (std::size_t k = 0; k < core_only.size(); ++k) {
-        const Complex w = core_only[k] + e;
-        const double re = std::log(gauss::modulus(w)) - log_e, angle = argument(w);
-        mapped.add(Complex(re, angle + 2.0 * PI));
-        mapped.add(Complex(re, angle - 2.0 * PI));
     }
     const auto centred = [&](double s) {
         const double x = e * std::expm1(s);
@@ -545,6 +543,34 @@ bool from_lens(double length, double e, const Singularities& sing, const Map& ma
     };
     legendre(0.0, s_end, mapped, centred, emit, 0, kk, MAP_GROWTH);
     return true;
+}
+
+// The singularities of the ring mean other than the ring through the lens,
+// as from_lens sees them from that ring: for a point r_z, ln|w| + i arg w
+// with w = l - r_z for a piece below the lens and w = r_z - l above it.
+// r = -l gives w = +-2l, r = l +- 2iu gives w = -+2iu, r = -l +- 2iu gives
+// w = +-(2l -+ 2iu); r = 0 gives w = +-l: above the lens the mean's branch
+// point, below it the point where only the parts phi, psi are singular (on
+// the other sheets, arg w +- 2 pi).  They depend on the separation alone,
+// and a table's pieces next to the lens share them (three logarithms and
+// an arctangent, where each piece took a logarithm and a modulus per point).
+struct LensImages {
+    Singularities below, above;
+};
+inline LensImages lens_images(double l, double u) noexcept {
+    constexpr double LN2 = 0.6931471805599453;
+    const double log_2l = std::log(2.0 * l), log_l = log_2l - LN2, log_2u = std::log(2.0 * u);
+    const double log_far = std::log(2.0 * std::hypot(l, u)), angle = std::atan2(u, l);
+    LensImages images;
+    images.below.add(Complex(log_2l, 0.0));
+    images.below.add(Complex(log_2u, 0.5 * PI));
+    images.below.add(Complex(log_far, angle));
+    images.below.add(Complex(log_l, 2.0 * PI));
+    images.above.add(Complex(log_2l, PI));
+    images.above.add(Complex(log_2u, 0.5 * PI));
+    images.above.add(Complex(log_far, PI - angle));
+    images.above.add(Complex(log_l, PI));
+    return images;
 }
 
 // Singularities of A_ring(l, .) in the r plane: +-l, +-l +- 2iu.
@@ -559,7 +585,7 @@ namespace halomag::models::rules {
 
 template <class Emit>
 void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
-                 double kk, const Line& line = {});
+                 double kk, const Line& line = {}, const LensImages* images = nullptr);
 
 // The built-in law's nodes for separation l (see the header comment), their
 // area weights carrying the law's brightness.
@@ -698,12 +724,31 @@ void limb_darkened_nodes(double l, double u, Emit& emit) {
 // enters the rules' sizes, see tilt_factor; flat by default).
 template <class Emit>
 void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singularities& extra,
-                 double kk, const Line& line) {
+                 double kk, const Line& line, const LensImages* images) {
     if (!(b > a)) return;
     if (a < l && l < b) {
-        piece_nodes(a, l, l, u, emit, extra, kk, line);
-        piece_nodes(l, b, l, u, emit, extra, kk, line);
+        piece_nodes(a, l, l, u, emit, extra, kk, line, images);
+        piece_nodes(l, b, l, u, emit, extra, kk, line, images);
         return;
+    }
+    // The ring through the lens less than two lengths beyond an end (the
+    // lens off the centre: there it is no logarithm, see below): one rule in
+    // from_lens's variable.
+    const double h = b - a, below = l - b, above = a - l;
+    if (l > 0.0 && ((below > 0.0 && below < 2.0 * h) || (above > 0.0 && above < 2.0 * h))) {
+        const LensImages own = images == nullptr ? lens_images(l, u) : LensImages{};
+        const LensImages& seen = images == nullptr ? own : *images;
+        Singularities extra_x;  // the profile's own points, in x
+        for (std::size_t k = 0; k < extra.size(); ++k) extra_x.add(below > 0.0 ? b - extra[k] : extra[k] - a);
+        const bool done = below > 0.0 ? from_lens(h, below, seen.below, extra_x, [&](double x) {
+            const double r = b - x;
+            return Node{r, below + x, TWO_PI * r};
+        }, emit, kk)
+                                      : from_lens(h, above, seen.above, extra_x, [&](double x) {
+            const double r = a + x;
+            return Node{r, -above - x, TWO_PI * r};
+        }, emit, kk);
+        if (done) return;
     }
     const auto r_sing = ring_singularities(l, u);
     Singularities sing;
@@ -725,7 +770,6 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             const double r = b - x;
             return Node{r, excess + x, TWO_PI * r};
         };
-        if (excess > 0.0 && excess < 2.0 * (b - a) && from_lens(b - a, excess, sing, map, emit, centre, kk)) return;
         from_end(b - a, excess == 0.0, sing, map, emit, centre, kk, Tilt{line(b), -line.slope});
     } else {
         // From a: r = a + x, gap = (l - a) - x.  With the lens on the
@@ -748,9 +792,6 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             // integrand is analytic at r = 0 (singular at r = +-2iu only):
             // no logarithm and nothing behind the end, Gauss-Legendre alone.
             legendre(0.0, b - a, sing, map, emit, 0, kk, 0.0, Tilt{line(a), line.slope});
-            return;
-        }
-        if (excess < 0.0 && -excess < 2.0 * (b - a) && from_lens(b - a, -excess, sing, map, emit, Singularities{}, kk)) {
             return;
         }
         from_end(b - a, excess == 0.0, sing, map, emit, Singularities{}, kk, Tilt{line(a), line.slope});
