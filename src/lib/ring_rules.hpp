@@ -419,9 +419,15 @@ inline double limb_darkened_brightness(double r) noexcept {
 //
 // `tilt` is the brightness the caller multiplies the area weights by, as a
 // line in x (see tilt_factor); beyond the core the map's growth covers it.
+//
+// `images`, where given (log_end only), lists the map's singularities ready
+// but for the shift by ln h: ln|z| + i arg z for every point z of `sing`,
+// and the `core_only` points on the logarithm's other sheets (a table's
+// halves at the lens take them from lens_images).
 template <class Map, class Emit>
 void from_end(double length, bool log_end, const Singularities& sing, const Map& map, Emit& emit,
-              const Singularities& core_only = {}, double kk = K_LEGENDRE, const Tilt& tilt = {}) {
+              const Singularities& core_only = {}, double kk = K_LEGENDRE, const Tilt& tilt = {},
+              const Singularities* images = nullptr) {
     if (!(length > 0.0)) return;
     double dmin = std::numeric_limits<double>::infinity();
     for (std::size_t k = 0; k < sing.size(); ++k) dmin = std::min(dmin, gauss::modulus(sing[k]));
@@ -454,9 +460,13 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
     // than this, and std::log of a complex costs twice as much).
     const double log_h = std::log(h);
     Singularities mapped;
-    for (std::size_t k = 0; k < sing.size(); ++k) {
-        const Complex z = sing[k];
-        mapped.add(Complex(std::log(gauss::modulus(z)) - log_h, argument(z)));
+    if (log_end && images != nullptr) {
+        for (std::size_t k = 0; k < images->size(); ++k) mapped.add((*images)[k] - log_h);
+    } else {
+        for (std::size_t k = 0; k < sing.size(); ++k) {
+            const Complex z = sing[k];
+            mapped.add(Complex(std::log(gauss::modulus(z)) - log_h, argument(z)));
+        }
     }
     const double s_end = std::log(length / h);
     if (!log_end) {
@@ -481,7 +491,7 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         // is analytic there on the principal branch of ln x only.  In s the
         // logarithm ln h + s has no branch, and the other sheets put those
         // points back at Im s = +-pi (x -> -x) and +-2 pi.
-        if (log_end) {
+        if (log_end && images == nullptr) {
             for (std::size_t k = 0; k < core_only.size(); ++k) {
                 mapped.add(Complex(std::log(gauss::modulus(core_only[k]) / h), PI));
             }
@@ -749,6 +759,40 @@ void piece_nodes(double a, double b, double l, double u, Emit& emit, const Singu
             return Node{r, -above - x, TWO_PI * r};
         }, emit, kk);
         if (done) return;
+    }
+    // A half of a piece at the lens (l > 0, nothing else singular): from
+    // the lens, x = |r - l|, the ring mean's points are w = l - r_z below it
+    // and r_z - l above it (lens_images), and the map beyond the core takes
+    // them from there.
+    if (l > 0.0 && extra.size() == 0 && (b == l || a == l)) {
+        const LensImages own = images == nullptr ? lens_images(l, u) : LensImages{};
+        const LensImages& seen = images == nullptr ? own : *images;
+        const Complex up(0.0, 2.0 * u);
+        Singularities sing, centre;
+        if (b == l) {
+            // r = b - x: r = -l at x = 2l, r = l +- 2iu at -+2iu, r = -l +- 2iu
+            // at 2l -+ 2iu; r = 0 at x = l for the parts alone.
+            sing.add(Complex(2.0 * l, 0.0));
+            sing.add(up);
+            sing.add(Complex(2.0 * l, 2.0 * u));
+            centre.add(Complex(l, 0.0));
+            from_end(h, true, sing, [&](double x) {
+                const double r = b - x;
+                return Node{r, x, TWO_PI * r};
+            }, emit, centre, kk, Tilt{line(b), -line.slope}, &seen.below);
+        } else {
+            // r = a + x: r = -l at x = -2l, r = l +- 2iu at +-2iu, r = -l +- 2iu
+            // at -2l +- 2iu, and the mean's branch point r = 0 at x = -l.
+            sing.add(Complex(-2.0 * l, 0.0));
+            sing.add(up);
+            sing.add(Complex(-2.0 * l, 2.0 * u));
+            sing.add(Complex(-l, 0.0));
+            from_end(h, true, sing, [&](double x) {
+                const double r = a + x;
+                return Node{r, -x, TWO_PI * r};
+            }, emit, Singularities{}, kk, Tilt{line(a), line.slope}, &seen.above);
+        }
+        return;
     }
     const auto r_sing = ring_singularities(l, u);
     Singularities sing;
