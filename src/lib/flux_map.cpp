@@ -114,8 +114,20 @@ Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
     for (const double li : l) {
         double total = 0.0;
         std::size_t j = 0;
-        // Two rings per pass where both are ordinary (no failure possible
-        // there), the same sum in the same order.
+        // Four rings per pass, then two, where all are ordinary (no failure
+        // possible there), the same sum in the same order (the fours are
+        // two pairs, the same values).
+        for (; j + 3 < bl.size(); j += 4) {
+            const double r[4] = {bl[j], bl[j + 1], bl[j + 2], bl[j + 3]};
+            const double g[4] = {li - bl[j], li - bl[j + 1], li - bl[j + 2], li - bl[j + 3]};
+            if (!ring_pair_ordinary(li, r, g, u) || !ring_pair_ordinary(li, r + 2, g + 2, u)) break;
+            double a[4];
+            ring_magnification_gap_quad(li, r, g, u, a);
+            for (int k = 0; k < 4; ++k) {
+                total += a[k] * bf[j + k];
+                if (interrupt(1)) return interrupted();
+            }
+        }
         for (; j + 1 < bl.size(); j += 2) {
             const double r[2] = {bl[j], bl[j + 1]}, g[2] = {li - bl[j], li - bl[j + 1]};
             if (!ring_pair_ordinary(li, r, g, u)) break;

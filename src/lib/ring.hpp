@@ -70,16 +70,19 @@ inline Expected<double> ring_magnification_gap(double l, double r, double g, dou
     return bracket * (4.0 / (s * std::sqrt(q))) / TWO_PI;
 }
 
-// Two ring means at the radii r[0], r[1] with gaps g[0], g[1] (as
-// ring_magnification_gap takes them, lengths in its ordinary ranges), both
-// integrals in one ellip::cel_pair, at about the cost of one: the same
-// operations lane by lane, the same values as two calls but for the few ulps
-// by which a lane stepped past its convergence may move.
-inline void ring_magnification_gap_pair(double l, const double r[2], const double g[2], double u,
-                                        double out[2]) noexcept {
+namespace detail {
+
+// The bracket's integral cel(kc, p, a, b) for two rings, lane by lane as
+// ring_magnification_gap forms it, and the factor 4/(s sqrt(q)) that turns
+// it into the mean (times 1/(2 pi)).
+struct RingPairArguments {
+    double kc[2], p[2], a[2], b[2];
+    ellip::detail::Lanes factor;
+};
+
+inline RingPairArguments ring_pair_arguments(double l, const double r[2], const double g[2], double u) noexcept {
     using Lanes = ellip::detail::Lanes;
     constexpr double EPS = 2.220446049250313e-16;
-    constexpr double TWO_PI = 6.283185307179586;
     const double u2 = u * u;
     const Lanes s = {l + r[0], l + r[1]};
     Lanes gap = {g[0], g[1]};
@@ -96,13 +99,44 @@ inline void ring_magnification_gap_pair(double l, const double r[2], const doubl
     const Lanes g2 = gap * gap;
     const Lanes kc = ellip::detail::lane_sqrt(one_minus_m);
     const Lanes a = g2 + 2.0 * u2, b = g2 + 2.0 * u2 * p;
-    const double kcs[2] = {kc[0], kc[1]}, ps[2] = {p[0], p[1]}, as[2] = {a[0], a[1]}, bs[2] = {b[0], b[1]};
-    double bracket[2];
-    ellip::cel_pair(kcs, ps, as, bs, bracket);
-    const Lanes factor = 4.0 / (s * ellip::detail::lane_sqrt(q));
-    const Lanes value = Lanes{bracket[0], bracket[1]} * factor / TWO_PI;
+    return {{kc[0], kc[1]}, {p[0], p[1]}, {a[0], a[1]}, {b[0], b[1]}, 4.0 / (s * ellip::detail::lane_sqrt(q))};
+}
+
+inline void ring_pair_value(const double bracket[2], ellip::detail::Lanes factor, double out[2]) noexcept {
+    constexpr double TWO_PI = 6.283185307179586;
+    const ellip::detail::Lanes value = ellip::detail::Lanes{bracket[0], bracket[1]} * factor / TWO_PI;
     out[0] = value[0];
     out[1] = value[1];
+}
+
+}  // namespace detail
+
+// Two ring means at the radii r[0], r[1] with gaps g[0], g[1] (as
+// ring_magnification_gap takes them, lengths in its ordinary ranges), both
+// integrals in one ellip::cel_pair, at about the cost of one: the same
+// operations lane by lane, the same values as two calls but for the few ulps
+// by which a lane stepped past its convergence may move.
+inline void ring_magnification_gap_pair(double l, const double r[2], const double g[2], double u,
+                                        double out[2]) noexcept {
+    const detail::RingPairArguments x = detail::ring_pair_arguments(l, r, g, u);
+    double bracket[2];
+    ellip::cel_pair(x.kc, x.p, x.a, x.b, bracket);
+    detail::ring_pair_value(bracket, x.factor, out);
+}
+
+// Four ring means as two pairs (rings 0 and 1, rings 2 and 3), the same
+// values as ring_magnification_gap_pair gives each pair, the two pairs'
+// integrals in one ellip::cel_quad.
+inline void ring_magnification_gap_quad(double l, const double r[4], const double g[4], double u,
+                                        double out[4]) noexcept {
+    const detail::RingPairArguments x = detail::ring_pair_arguments(l, r, g, u);
+    const detail::RingPairArguments y = detail::ring_pair_arguments(l, r + 2, g + 2, u);
+    const double kc[4] = {x.kc[0], x.kc[1], y.kc[0], y.kc[1]}, p[4] = {x.p[0], x.p[1], y.p[0], y.p[1]};
+    const double a[4] = {x.a[0], x.a[1], y.a[0], y.a[1]}, b[4] = {x.b[0], x.b[1], y.b[0], y.b[1]};
+    double bracket[4];
+    ellip::cel_quad(kc, p, a, b, bracket);
+    detail::ring_pair_value(bracket, x.factor, out);
+    detail::ring_pair_value(bracket + 2, y.factor, out + 2);
 }
 
 namespace detail {
@@ -176,6 +210,18 @@ inline void ring_magnification_pair(double l, const double r[2], const double g[
         const Expected<double> a = ring_magnification(l, r[i], g[i], u);
         out[i] = a ? *a : std::numeric_limits<double>::quiet_NaN();
     }
+}
+
+// Four ring means at once, as ring_magnification_pair gives rings 0 and 1
+// and rings 2 and 3.
+inline void ring_magnification_quad(double l, const double r[4], const double g[4], double u,
+                                    double out[4]) noexcept {
+    if (ring_pair_ordinary(l, r, g, u) && ring_pair_ordinary(l, r + 2, g + 2, u)) [[likely]] {
+        ring_magnification_gap_quad(l, r, g, u, out);
+        return;
+    }
+    ring_magnification_pair(l, r, g, u, out);
+    ring_magnification_pair(l, r + 2, g + 2, u, out + 2);
 }
 
 inline Expected<double> ring_magnification(double l, double r, double u) noexcept {

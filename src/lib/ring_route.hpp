@@ -718,9 +718,10 @@ private:
 // ring); NaN when no node has a value at all.  The caller's interrupt check
 // is consulted per node; once it asks to stop, no more values are computed.
 // An integrand that evaluates two nodes at once (f.pair(r, gap, values), as
-// the ring mean does) gets the nodes in pairs: each node waits for the
-// next, and the last is evaluated alone; the sum is taken in node order
-// either way.
+// the ring mean does) gets the nodes in pairs, and one that evaluates four
+// (f.quad, as two pairs) in fours: nodes wait for the group to fill, and
+// what is left at the end goes in a pair and alone; node 2k and 2k + 1 are
+// a pair either way, and the sum is taken in node order.
 template <class F>
 struct NodeSum {
     const F& f;
@@ -728,42 +729,52 @@ struct NodeSum {
     double sum = 0.0;
     std::uint64_t evaluations = 0;
     bool any_finite = false;
-    bool pending = false;
-    rules::Node waiting{};
-    double waiting_weight = 0.0;
+    std::size_t pending = 0;
+    double r[4] = {}, gap[4] = {}, weight[4] = {};
 
     static constexpr bool PAIRS = requires(const F& g, const double* x, double* y) { g.pair(x, x, y); };
+    static constexpr bool QUADS = requires(const F& g, const double* x, double* y) { g.quad(x, x, y); };
+    static constexpr std::size_t GROUP = QUADS ? 4 : (PAIRS ? 2 : 1);
+    static_assert(!QUADS || PAIRS, "an integrand of fours evaluates pairs too");
 
-    void operator()(const rules::Node& node, double weight) {
+    void operator()(const rules::Node& node, double w) {
         if (interrupt(1)) return;
         ++evaluations;
-        if constexpr (PAIRS) {
-            if (!pending) {
-                waiting = node;
-                waiting_weight = weight;
-                pending = true;
-                return;
-            }
-            const double r[2] = {waiting.r, node.r}, gap[2] = {waiting.gap, node.gap};
-            double v[2];
-            f.pair(r, gap, v);
-            add(waiting_weight * waiting.area, v[0]);
-            add(weight * node.area, v[1]);
-            pending = false;
+        if constexpr (GROUP == 1) {
+            add(w * node.area, f(node.r, node.gap));
         } else {
-            add(weight * node.area, f(node.r, node.gap));
+            r[pending] = node.r;
+            gap[pending] = node.gap;
+            weight[pending] = w * node.area;
+            if (++pending < GROUP) return;
+            double v[4];
+            if constexpr (QUADS) {
+                f.quad(r, gap, v);
+            } else {
+                f.pair(r, gap, v);
+            }
+            for (std::size_t i = 0; i < GROUP; ++i) add(weight[i], v[i]);
+            pending = 0;
         }
     }
-    void add(double weight, double v) noexcept {
+    void add(double w, double v) noexcept {
         if (std::isfinite(v)) {
-            sum += weight * v;
+            sum += w * v;
             any_finite = true;
         }
     }
     double value() {
-        if (pending) {
-            add(waiting_weight * waiting.area, f(waiting.r, waiting.gap));
-            pending = false;
+        if constexpr (PAIRS) {
+            std::size_t i = 0;
+            if (pending - i >= 2) {
+                double v[2];
+                f.pair(r, gap, v);
+                add(weight[0], v[0]);
+                add(weight[1], v[1]);
+                i = 2;
+            }
+            if (i < pending) add(weight[i], f(r[i], gap[i]));
+            pending = 0;
         }
         return any_finite ? sum : std::numeric_limits<double>::quiet_NaN();
     }
@@ -791,6 +802,9 @@ struct RingMean {
     }
     void pair(const double r[2], const double gap[2], double out[2]) const noexcept {
         ring_magnification_pair(l, r, gap, u, out);
+    }
+    void quad(const double r[4], const double gap[4], double out[4]) const noexcept {
+        ring_magnification_quad(l, r, gap, u, out);
     }
 };
 

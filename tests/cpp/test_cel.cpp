@@ -76,6 +76,18 @@ TEST(Cel, PairsAgreeWithSingleIntegrals) {
         EXPECT_LE(std::fabs(first[1] - single[1]) / y[5], 4.0 * EPS) << i;
         EXPECT_LE(std::fabs(second[0] / cel(x[0], y[1], y[2], y[3]) - 1.0), 8.0 * EPS) << i;
         EXPECT_LE(std::fabs(second[1] / cel(y[0], x[1], x[2], x[3]) - 1.0), 8.0 * EPS) << i;
+        // Four lanes are two pairs, interleaved: each pair's values bit for
+        // bit (this pair, and the rows' lanes crossed, which converge at
+        // other steps).
+        const double kc4[4] = {x[0], y[0], y[0], x[0]}, p4[4] = {x[1], y[1], y[1], x[1]};
+        const double a4[4] = {x[2], y[2], y[2], x[2]}, b4[4] = {x[3], y[3], y[3], x[3]};
+        double quad[4], crossed[2];
+        halomag::ellip::cel_quad(kc4, p4, a4, b4, quad);
+        halomag::ellip::cel_pair(kc4 + 2, p4 + 2, a4 + 2, b4 + 2, crossed);
+        EXPECT_EQ(quad[0], pair[0]) << i;
+        EXPECT_EQ(quad[1], pair[1]) << i;
+        EXPECT_EQ(quad[2], crossed[0]) << i;
+        EXPECT_EQ(quad[3], crossed[1]) << i;
         ++pairs;
     }
     EXPECT_GE(pairs, 100);

@@ -144,7 +144,8 @@ TEST(UniformDisk, EdgeCases) {
 }
 
 // Two ring means, or two disks, at once against one at a time (to a few
-// ulps: a lane may step on after it has converged): ordinary
+// ulps: a lane may step on after it has converged), and four ring means
+// as two pairs (bit for bit): ordinary
 // lengths near and far from the lens and the limb, and lanes that take the
 // single path (a ring beyond RING_FAR, huge and tiny lengths, NaN; for the
 // disks the limb, the series, r = 0).
@@ -164,6 +165,17 @@ TEST(Pairs, RingsAndDisksAsOneAtATime) {
                 } else {
                     EXPECT_LE(relative_error(pair[k], *one), 9e-16) << r0 << " " << r1 << " lane " << k;
                 }
+            }
+            // Four rings are two pairs: this one, and the same radii
+            // crossed, bit for bit, with a single path in either.
+            const double r4[4] = {r0, r1, r1, r0}, g4[4] = {g[0], g[1], g[1], g[0]};
+            double quad[4], crossed[2];
+            models::ring_magnification_quad(l, r4, g4, u, quad);
+            models::ring_magnification_pair(l, r4 + 2, g4 + 2, u, crossed);
+            for (int k = 0; k < 2; ++k) {
+                EXPECT_TRUE(quad[k] == pair[k] || (std::isnan(quad[k]) && std::isnan(pair[k]))) << r0 << " " << r1;
+                EXPECT_TRUE(quad[2 + k] == crossed[k] || (std::isnan(quad[2 + k]) && std::isnan(crossed[k])))
+                    << r0 << " " << r1;
             }
             // Disks of radius r at separation u (Einstein radii).
             double disks[2];
