@@ -435,25 +435,31 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         for (std::size_t k = 0; k < core_only.size(); ++k) dmin = std::min(dmin, gauss::modulus(core_only[k]));
     }
     const double h = std::min(length, CORE_FRACTION * dmin);
-    if (log_end) {
+    // The logarithmic rule's size for a core [0, c].
+    const auto core_size = [&](double c) {
         double axis2 = std::numeric_limits<double>::infinity();
         for (std::size_t k = 0; k < sing.size(); ++k) {
-            axis2 = std::min(axis2, gauss::bernstein_axis_squared(sing[k], 0.0, h));
+            axis2 = std::min(axis2, gauss::bernstein_axis_squared(sing[k], 0.0, c));
         }
         for (std::size_t k = 0; k < core_only.size(); ++k) {
-            axis2 = std::min(axis2, gauss::bernstein_axis_squared(core_only[k], 0.0, h));
+            axis2 = std::min(axis2, gauss::bernstein_axis_squared(core_only[k], 0.0, c));
         }
         const double axis = std::sqrt(axis2);
-        const double k_log =
-            LOG_FACTOR * kk + tilt_log(tilt, 0.0, h, axis);
-        const std::size_t n = std::min(nodes_for(gauss::rho_of_axis(axis), k_log), LOG_CAP);
+        const double k_log = LOG_FACTOR * kk + tilt_log(tilt, 0.0, c, axis);
+        return std::min(nodes_for(gauss::rho_of_axis(axis), k_log), LOG_CAP);
+    };
+    const auto log_rule = [&](double c, std::size_t n) {
         const gauss::Rule rule = gauss::log_end(n);
         for (std::size_t i = 0; i < rule.size(); ++i) {
-            emit(map(h * rule.t[i]), h * rule.w[i]);
+            emit(map(c * rule.t[i]), c * rule.w[i]);
         }
-    }
+    };
     if (!(h < length)) {
-        if (!log_end) legendre(0.0, h, sing, map, emit, 0, kk, 0.0, tilt);
+        if (log_end) {
+            log_rule(h, core_size(h));
+        } else {
+            legendre(0.0, h, sing, map, emit, 0, kk, 0.0, tilt);
+        }
         return;
     }
     // ln(z/h) = ln|z| - ln h + i arg z (the planner needs no more accuracy
@@ -468,7 +474,26 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
             mapped.add(Complex(std::log(gauss::modulus(z)) - log_h, argument(z)));
         }
     }
+    if (log_end && images == nullptr) {
+        for (std::size_t k = 0; k < core_only.size(); ++k) {
+            mapped.add(Complex(std::log(gauss::modulus(core_only[k]) / h), PI));
+        }
+    }
     const double s_end = std::log(length / h);
+    if (log_end) {
+        // A piece a little longer than the core: the logarithmic rule over
+        // all of it (its ellipse still clear of every singularity) may take
+        // fewer nodes than the core and the map.
+        const std::size_t n_core = core_size(h);
+        if (length < dmin) {
+            const std::size_t n_whole = core_size(length);
+            if (n_whole <= n_core + legendre_count(0.0, s_end, mapped, kk, 0, MAP_GROWTH)) {
+                log_rule(length, n_whole);
+                return;
+            }
+        }
+        log_rule(h, n_core);
+    }
     if (!log_end) {
         // Nothing singular at the end itself, only behind it: the core and
         // the exponential map pay off when that singularity is close
@@ -487,15 +512,11 @@ void from_end(double length, bool log_end, const Singularities& sing, const Map&
         legendre(0.0, h, sing, map, emit, 0, kk, 0.0, tilt);
     }
     {
-        // The parts phi, psi are singular at the core-only points; their sum
-        // is analytic there on the principal branch of ln x only.  In s the
-        // logarithm ln h + s has no branch, and the other sheets put those
-        // points back at Im s = +-pi (x -> -x) and +-2 pi.
-        if (log_end && images == nullptr) {
-            for (std::size_t k = 0; k < core_only.size(); ++k) {
-                mapped.add(Complex(std::log(gauss::modulus(core_only[k]) / h), PI));
-            }
-        }
+        // (The parts phi, psi are singular at the core-only points; their
+        // sum is analytic there on the principal branch of ln x only.  In s
+        // the logarithm ln h + s has no branch, and the other sheets put
+        // those points back at Im s = +-pi (x -> -x) and +-2 pi: added to
+        // `mapped` above.)
         const auto exp_map = [&](double s) {
             const double x = h * std::exp(s);
             Node node = map(x);
