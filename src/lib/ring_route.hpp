@@ -553,9 +553,24 @@ private:
     }
 
     // About the nodes far_size gives [a, b] at distance d from the lens.
+    // far_size's count n = ceil(K / acosh(1 + 2 d/h)) without its tilt: at
+    // most N nodes from d/h >= (cosh(K/N) - 1)/2 on, so a count of the
+    // thresholds above d/h (d >= 2h takes at most 8, as 1 + 2 x 2 >=
+    // cosh(K/8); nearer, the formula itself).
     static double rough_size(double d, double h) noexcept {
-        const double rho = quadrature::gauss::rho_of_axis(1.0 + 2.0 * (d / h));
-        return std::ceil(rules::K_TABLE / rules::rough_log(rho));
+        static constexpr std::size_t FEW = 8;
+        static const std::array<double, FEW> below = [] {
+            std::array<double, FEW> t{};
+            for (std::size_t n = 1; n <= FEW; ++n) t[n - 1] = 0.5 * (std::cosh(rules::K_TABLE / static_cast<double>(n)) - 1.0);
+            return t;
+        }();
+        const double x = d / h;
+        if (!(x >= below[FEW - 1])) {
+            return std::ceil(rules::K_TABLE / rules::rough_log(quadrature::gauss::rho_of_axis(1.0 + 2.0 * x)));
+        }
+        double n = 1.0;
+        for (std::size_t k = 0; k + 1 < FEW; ++k) n += x < below[k] ? 1.0 : 0.0;
+        return n;
     }
 
     // About the nodes the general rules take for a run of length h at
