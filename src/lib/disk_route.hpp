@@ -740,12 +740,17 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             band_lo = std::floor(band_lo * detail::BAND_GRID) / detail::BAND_GRID;
             band_hi = std::ceil(band_hi * detail::BAND_GRID) / detail::BAND_GRID;
         }
+        // The table's inner knots are sorted and distinct: the few other
+        // cuts go in where they belong (a sort per separation was a twentieth
+        // of the route's time with 51 knots).
+        const auto cut_at = [&](double c) {
+            const auto at = std::lower_bound(cuts.begin(), cuts.end(), c);
+            if (at == cuts.end() || *at != c) cuts.insert(at, c);
+        };
         cuts.assign(inner.begin(), inner.end());
         for (const double c : {0.0, 1.0, lens, band_lo, band_hi}) {
-            if (c >= 0.0 && c <= 1.0) cuts.push_back(c);
+            if (c >= 0.0 && c <= 1.0) cut_at(c);
         }
-        std::sort(cuts.begin(), cuts.end());
-        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
 
         double total = 0.0;
         // The regions beyond the band by product rules, where chosen: the
@@ -994,12 +999,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     blocks[block_count++] = Block{s0, s1, static_cast<std::size_t>(n), sign, 2 * j, 2 * j + 2};
                 }
                 for (std::size_t b = 0; b < block_count; ++b) {
-                    cuts.push_back(blocks[b].s0);
-                    cuts.push_back(blocks[b].s1);
-                }
-                if (block_count > 0) {
-                    std::sort(cuts.begin(), cuts.end());
-                    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+                    cut_at(blocks[b].s0);
+                    cut_at(blocks[b].s1);
                 }
             }
         }
