@@ -1010,7 +1010,31 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             }
             return block_count;
         };
-        double shared_end = std::numeric_limits<double>::quiet_NaN(), shared_r2G = 0.0;
+        // The boundary terms pi [p r^2 G] of the pieces by parts: at a cut
+        // two pieces share, p's jump there times r^2 G.  A table is
+        // continuous at its knots, as the built-in law is at the lens: the two
+        // lines agree there to rounding, and r^2 G is not evaluated at all
+        // (what is left of such a jump, a few ulps of p, would add as many
+        // ulps of r^2 G).  A piece's end waits for the next piece's start.
+        double pending_at = std::numeric_limits<double>::quiet_NaN(), pending_p = 0.0;
+        const auto settle = [&]() {
+            const double value = std::isnan(pending_at) ? 0.0 : pending_p * r2G(pending_at);
+            pending_at = std::numeric_limits<double>::quiet_NaN();
+            return value;
+        };
+        const auto start_at = [&](double a, double pa) {
+            if (pending_at == a) {
+                const double jump = pending_p - pa;
+                pending_at = std::numeric_limits<double>::quiet_NaN();
+                return std::fabs(jump) <= 4e-15 * (std::fabs(pending_p) + std::fabs(pa)) ? 0.0 : jump * r2G(a);
+            }
+            const double before = settle();
+            return before - pa * r2G(a);
+        };
+        const auto end_at = [&](double b, double pb) {
+            pending_at = b;
+            pending_p = pb;
+        };
         for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
             const double a = cuts[i], b = cuts[i + 1];
             if (b <= covered_below || a >= covered_above) continue;
@@ -1052,11 +1076,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 }
                 std::size_t end_piece = i;
                 while (end_piece + 2 < cuts.size() && cuts[end_piece + 1] < s1) ++end_piece;
-                const double at_s0 = s0 == shared_end ? shared_r2G : r2G(s0);
-                shared_end = s1;
-                shared_r2G = r2G(s1);
-                double sum = restrict_to(profile, cuts[end_piece], s1).value(s1) * shared_r2G -
-                             restrict_to(profile, s0, cuts[i + 1]).value(s0) * at_s0;
+                double sum = start_at(s0, restrict_to(profile, s0, cuts[i + 1]).value(s0));
+                end_at(s1, restrict_to(profile, cuts[end_piece], s1).value(s1));
                 if (own != nullptr) {
                     each_pair(false, n, [&](std::size_t k) { return s0 + length * own->t[k]; },
                               [&](std::size_t k, double v) { sum -= blocks[j].sign * length * own->w[k] * v; });
@@ -1081,11 +1102,8 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             const double own = a == lens ? ta : (b == lens ? tb : std::numeric_limits<double>::quiet_NaN());
             if (a >= band_lo && b <= band_hi) {
                 // pi [p r^2 G]_a^b - pi int_a^b p' r^2 G dr.
-                // Neighbouring pieces share an end: its r^2 G is computed once.
-                const double at_a = a == shared_end ? shared_r2G : r2G(a);
-                shared_end = b;
-                shared_r2G = r2G(b);
-                double sum = piece.value(b) * shared_r2G - piece.value(a) * at_a;
+                double sum = start_at(a, piece.value(a));
+                end_at(b, piece.value(b));
                 const auto h_one = [&](double t) {
                     const double r = piece.radius(t);
                     return piece.slope_jacobian(t) * r2G(r);
@@ -1121,6 +1139,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             if (interrupt(evaluations)) return interrupted();
             evaluations = 0;
         }
+        total += PI * settle();
         // (never_dims: see above.)
         const double value = total / N;
         result.push_back(never_dims && value < 1.0 ? 1.0 : value);
