@@ -567,7 +567,9 @@ bool from_lens(double length, double e, const Singularities& images, const Singu
         if (gauss::modulus(w) > 0.0) mapped.add(Complex(std::log(gauss::modulus(w)) - log_e, argument(w)));
     }
     const auto centred = [&](double s) {
-        const double x = e * std::expm1(s);
+        // x + e = e e^s; x from it by a subtraction, exact to an ulp of e
+        // (the node moves by that much, the weight is formed from it).
+        const double y = e * std::exp(s), x = y - e;
         Node node = map(x);
         node.area *= e + x;  // dx = (x + e) ds
         return node;
