@@ -292,30 +292,34 @@ inline double grown(double kk, double growth, double a, double b, double axis) n
 // every smaller ellipse as well, and where the ellipse reaches far beyond
 // the interval its growth term costs more than its size saves: in
 // t = acosh A = ln rho, n(t) = (K + c (cosh t - 1))/t, c = g L/2, is convex
-// with its least value where c (t sinh t - cosh t + 1) = K.  Where that t is
-// below the singularity's, the rule is sized on it (Newton's method from the
-// singularity's t, which converges from above for this convex equation;
-// any t below the singularity's gives a valid size: two steps give the
-// same sizes as four on the comparison grid).
+// with its least value where h(t) = t sinh t - cosh t + 1 = K/c.  Where that
+// t is below the singularity's, the rule is sized on it: Newton's method on
+// ln h (nearly linear in t for large t, like 2 ln t for small), which is
+// concave, so that its first step lands at or below the root and the next
+// ones climb towards it; every t below the singularity's gives a valid
+// size, and the smaller of the two sizes is taken.
 inline std::size_t grown_size(double kk, double growth, double a, double b, double axis) noexcept {
     const double rho = gauss::rho_of_axis(axis);
-    if (!(growth > 0.0) || !(axis < std::numeric_limits<double>::infinity()) || !(rho > 1.0)) {
-        return nodes_for(rho, grown(kk, growth, a, b, axis));
-    }
+    const std::size_t plain = nodes_for(rho, grown(kk, growth, a, b, axis));
+    if (!(growth > 0.0) || !(axis < std::numeric_limits<double>::infinity()) || !(rho > 1.0)) return plain;
     const double c = 0.5 * growth * (0.5 * (b - a));
-    double t = std::log(rho);
-    const auto excess = [&](double tt, double cosh_t, double sinh_t) { return c * (tt * sinh_t - cosh_t + 1.0) - kk; };
-    if (!(excess(t, axis, std::sqrt((axis - 1.0) * (axis + 1.0))) > 0.0)) {
-        return nodes_for(rho, grown(kk, growth, a, b, axis));
-    }
-    for (int step = 0; step < 2; ++step) {
+    const double target = std::log(kk / c);
+    const auto h_of = [](double t, double cosh_t, double sinh_t) {
+        // (the series below t = 0.1, where the difference cancels)
+        return t < 0.1 ? t * t * (0.5 + t * t * (0.125 + t * t / 144.0)) : t * sinh_t - cosh_t + 1.0;
+    };
+    const double t_a = std::log(rho);
+    if (!(std::log(h_of(t_a, axis, std::sqrt((axis - 1.0) * (axis + 1.0)))) > target)) return plain;
+    double t = t_a;
+    for (int step = 0; step < 4; ++step) {
         const double e = std::exp(t), cosh_t = 0.5 * (e + 1.0 / e), sinh_t = 0.5 * (e - 1.0 / e);
-        const double next = t - excess(t, cosh_t, sinh_t) / (c * t * cosh_t);
-        if (!(next > 0.0 && next < t)) break;
-        t = next;
+        const double h = h_of(t, cosh_t, sinh_t);
+        double next = t - (std::log(h) - target) * h / (t * cosh_t);
+        if (!(next > 0.0)) next = 0.5 * t;
+        t = std::min(next, t_a);
     }
     const double e = std::exp(t);
-    return nodes_for(e, kk + c * (0.5 * (e + 1.0 / e) - 1.0));
+    return std::min(plain, nodes_for(e, kk + c * (0.5 * (e + 1.0 / e) - 1.0)));
 }
 
 inline LegendrePlan plan_legendre(double a, double b, const Singularities& sing, double kk,

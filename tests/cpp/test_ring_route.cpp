@@ -325,6 +325,35 @@ TEST(RingRoute, PiecesNextToTheLensInOneMappedRule) {
     std::printf("pieces next to the lens: worst relative error %.3g\n", worst);
 }
 
+// The size of a rule whose integrand grows like e^(g x) may come from any
+// ellipse inside the singularity's: rules::grown_size must be no larger
+// than the singularity's own size, and no smaller than the least size over
+// those ellipses (a scan of 4000 in acosh A; a smaller one would break the
+// bound), and at most a node above it, for growths from none to large, short and long
+// intervals, and singularities from near to far.
+TEST(RingRoute, GrownSizeOnTheBestEllipse) {
+    namespace rules = models::rules;
+    namespace gauss = halomag::quadrature::gauss;
+    for (const double growth : {0.0, 1.0, 3.0}) {
+        for (const double length : {0.1, 1.0, 5.0, 20.0}) {
+            for (const double axis : {1.01, 1.5, 3.0, 10.0, 100.0, 1e4}) {
+                const std::size_t plain = rules::nodes_for(gauss::rho_of_axis(axis),
+                                                           rules::grown(17.0, growth, 0.0, length, axis));
+                const std::size_t size = rules::grown_size(17.0, growth, 0.0, length, axis);
+                EXPECT_LE(size, plain) << growth << " " << length << " " << axis;
+                std::size_t least = plain;
+                const double t_axis = std::acosh(axis);
+                for (int k = 1; k <= 4000; ++k) {
+                    const double a = std::cosh(t_axis * k / 4000.0);
+                    least = std::min(least, rules::nodes_for(gauss::rho_of_axis(a), rules::grown(17.0, growth, 0.0, length, a)));
+                }
+                EXPECT_GE(size, least) << growth << " " << length << " " << axis;
+                EXPECT_LE(size, least + 1) << growth << " " << length << " " << axis;
+            }
+        }
+    }
+}
+
 // Below and above the lens a region [0, k/16] or [k/16, 1] may take one
 // Gauss rule of the profile's measure in place of the far pieces' rules:
 // the integral must be that of every piece by the general rules (tested
