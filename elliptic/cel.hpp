@@ -45,31 +45,17 @@
 
 namespace halomag::ellip {
 
-// kc = 0 diverges: the result is then +inf (or NaN for a = 0 and b = 0);
-// NaN arguments give NaN.
-inline double cel(double kc, double p, double a, double b) noexcept {
+namespace detail {
+
+// cel's iteration from (p, a, b) after the first substitution p -> sqrt(p),
+// b -> b / sqrt(p), for p > 0 and qc = |kc| > 0.
+inline double cel_steps(double qc, double p, double a, double b) noexcept {
     constexpr double HALF_PI = 1.5707963267948966;
     // Agreement of the AGM's members at which to stop: the next step would
     // change the result by O(CA^2) relative, below rounding.
     constexpr double CA = 1.4901161193847656e-08;  // 2^-26 = sqrt(eps / 4)
-
-    double qc = std::fabs(kc);
-    if (qc == 0.0) return (a == 0.0 && b == 0.0) ? std::nan("") : HUGE_VAL;
     double e = qc;
     double em = 1.0;
-    if (p > 0.0) {
-        p = std::sqrt(p);
-        b /= p;
-    } else {
-        double f = kc * kc;
-        double q = 1.0 - f;
-        const double g = 1.0 - p;
-        f -= p;
-        q *= b - a * p;
-        p = std::sqrt(f / g);
-        a = (a - b) / g;
-        b = -q / (g * g * p) + a * p;
-    }
     // At most about 6 steps for kc down to 1e-300; the bound guards NaN.
     for (int step = 0; step < 64; ++step) {
         const double f = a;
@@ -87,6 +73,37 @@ inline double cel(double kc, double p, double a, double b) noexcept {
         e = qc * em;
     }
     return HALF_PI * (b + a * em) / (em * (em + p));
+}
+
+}  // namespace detail
+
+// kc = 0 diverges: the result is then +inf (or NaN for a = 0 and b = 0);
+// NaN arguments give NaN.
+inline double cel(double kc, double p, double a, double b) noexcept {
+    const double qc = std::fabs(kc);
+    if (qc == 0.0) return (a == 0.0 && b == 0.0) ? std::nan("") : HUGE_VAL;
+    if (p > 0.0) {
+        p = std::sqrt(p);
+        b /= p;
+    } else {
+        double f = kc * kc;
+        double q = 1.0 - f;
+        const double g = 1.0 - p;
+        f -= p;
+        q *= b - a * p;
+        p = std::sqrt(f / g);
+        a = (a - b) / g;
+        b = -q / (g * g * p) + a * p;
+    }
+    return detail::cel_steps(qc, p, a, b);
+}
+
+// cel(kc, root^2, a, b_root * root) for root > 0 and kc != 0: the integral
+// in the variables of its first step, for a caller that has sqrt(p) and
+// b / sqrt(p) in closed form (a square root and a division fewer, and p's
+// root not rounded twice).
+inline double cel_rooted(double kc, double root, double a, double b_root) noexcept {
+    return detail::cel_steps(std::fabs(kc), root, a, b_root);
 }
 
 // Two integrals at once.  cel's iteration is a chain of dependent divisions
@@ -148,14 +165,15 @@ inline Lanes cel_end(Lanes a, Lanes b, Lanes p, Lanes em) noexcept {
 
 }  // namespace detail
 
-inline void cel_pair(const double kc[2], const double p[2], const double a[2], const double b[2],
-                     double out[2]) noexcept {
+// cel_rooted for two integrals, lane by lane.
+inline void cel_pair_rooted(const double kc[2], const double root[2], const double a[2], const double b_root[2],
+                            double out[2]) noexcept {
     using detail::Lanes;
     Lanes qc = {std::fabs(kc[0]), std::fabs(kc[1])};
     Lanes e = qc;
     Lanes em = {1.0, 1.0};
-    Lanes pp = detail::lane_sqrt(Lanes{p[0], p[1]});
-    Lanes bb = Lanes{b[0], b[1]} / pp;
+    Lanes pp = {root[0], root[1]};
+    Lanes bb = {b_root[0], b_root[1]};
     Lanes aa = {a[0], a[1]};
     for (int step = 0; step < 64; ++step) {
         detail::transform(pp, aa, bb, e);
@@ -166,13 +184,23 @@ inline void cel_pair(const double kc[2], const double p[2], const double a[2], c
     out[1] = result[1];
 }
 
+inline void cel_pair(const double kc[2], const double p[2], const double a[2], const double b[2],
+                     double out[2]) noexcept {
+    using detail::Lanes;
+    const Lanes pp = detail::lane_sqrt(Lanes{p[0], p[1]});
+    const Lanes bb = Lanes{b[0], b[1]} / pp;
+    const double root[2] = {pp[0], pp[1]}, b_root[2] = {bb[0], bb[1]};
+    cel_pair_rooted(kc, root, a, b_root, out);
+}
+
 // Four integrals as two pairs, lanes 0 and 1 and lanes 2 and 3, each pair
 // stepping exactly as cel_pair steps it (the same values, bit for bit): the
 // two iterations are independent, and interleaved they overlap their
 // latencies (the divisions and square roots of each step wait on the step
 // before; 10 to 15 % less time per integral than one pair after another).
-inline void cel_quad(const double kc[4], const double p[4], const double a[4], const double b[4],
-                     double out[4]) noexcept {
+// cel_quad_rooted takes them in cel_rooted's variables, cel_quad in cel's.
+inline void cel_quad_rooted(const double kc[4], const double root[4], const double a[4], const double b_root[4],
+                            double out[4]) noexcept {
     using detail::Lanes;
     Lanes qc[2], e[2], em[2], pp[2], aa[2], bb[2];
     bool going[2] = {true, true};
@@ -181,8 +209,8 @@ inline void cel_quad(const double kc[4], const double p[4], const double a[4], c
         qc[h] = Lanes{std::fabs(kc[i]), std::fabs(kc[i + 1])};
         e[h] = qc[h];
         em[h] = Lanes{1.0, 1.0};
-        pp[h] = detail::lane_sqrt(Lanes{p[i], p[i + 1]});
-        bb[h] = Lanes{b[i], b[i + 1]} / pp[h];
+        pp[h] = Lanes{root[i], root[i + 1]};
+        bb[h] = Lanes{b_root[i], b_root[i + 1]};
         aa[h] = Lanes{a[i], a[i + 1]};
     }
     for (int step = 0; step < 64 && (going[0] || going[1]); ++step) {
@@ -197,6 +225,21 @@ inline void cel_quad(const double kc[4], const double p[4], const double a[4], c
         out[2 * h] = result[0];
         out[2 * h + 1] = result[1];
     }
+}
+
+inline void cel_quad(const double kc[4], const double p[4], const double a[4], const double b[4],
+                     double out[4]) noexcept {
+    using detail::Lanes;
+    double root[4], b_root[4];
+    for (int i = 0; i < 4; i += 2) {
+        const Lanes pp = detail::lane_sqrt(Lanes{p[i], p[i + 1]});
+        const Lanes bb = Lanes{b[i], b[i + 1]} / pp;
+        root[i] = pp[0];
+        root[i + 1] = pp[1];
+        b_root[i] = bb[0];
+        b_root[i + 1] = bb[1];
+    }
+    cel_quad_rooted(kc, root, a, b_root, out);
 }
 
 // Two pairs of integrals, pair i sharing kc[i]: first[i] = cel(kc[i],

@@ -61,22 +61,26 @@ inline Expected<double> ring_magnification_gap(double l, double r, double g, dou
         g = EPS * std::fabs(s);
         gs = EPS;
     }
-    const double q = 4.0 * u2 + g * g;
-    const double p = gs * gs;  // 1 - n
-    const double one_minus_m = p * ((s * s + 4.0 * u2) / q);
     const double g2 = g * g;
-    const double bracket =
-        ellip::cel(std::sqrt(one_minus_m), p, g2 + 2.0 * u2, g2 + 2.0 * u2 * p);
-    return bracket * (4.0 / (s * std::sqrt(q))) / TWO_PI;
+    const double q = 4.0 * u2 + g2;
+    // z = 1/(s sqrt(q)) gives both the factor and kc = sqrt(1 - m)
+    // = |g| sqrt(s^2 + 4u^2) z; cel's first step wants sqrt(p) = |g/s| and
+    // b/sqrt(p) = |g s| + 2u^2 |g/s|, both without a root or a quotient.
+    const double z = 1.0 / (s * std::sqrt(q));
+    const double root = std::fabs(gs);
+    const double kc = std::fabs(g) * std::sqrt(s * s + 4.0 * u2) * z;
+    const double bracket = ellip::cel_rooted(kc, root, g2 + 2.0 * u2, std::fabs(g * s) + 2.0 * u2 * root);
+    return bracket * (4.0 * z) / TWO_PI;
 }
 
 namespace detail {
 
 // The bracket's integral cel(kc, p, a, b) for two rings, lane by lane as
-// ring_magnification_gap forms it, and the factor 4/(s sqrt(q)) that turns
-// it into the mean (times 1/(2 pi)).
+// ring_magnification_gap forms it (in cel_rooted's variables: root = sqrt(p),
+// b_root = b/sqrt(p)), and the factor 4/(s sqrt(q)) that turns it into the
+// mean (times 1/(2 pi)).
 struct RingPairArguments {
-    double kc[2], p[2], a[2], b[2];
+    double kc[2], root[2], a[2], b_root[2];
     ellip::detail::Lanes factor;
 };
 
@@ -87,19 +91,23 @@ inline RingPairArguments ring_pair_arguments(double l, const double r[2], const 
     const Lanes s = {l + r[0], l + r[1]};
     Lanes gap = {g[0], g[1]};
     Lanes gs = gap / s;
+    Lanes abs_gap, root;
     for (int i = 0; i < 2; ++i) {
         if (std::fabs(gap[i]) < EPS * std::fabs(s[i]) || gap[i] == 0.0) {
             gap[i] = EPS * std::fabs(s[i]);
             gs[i] = EPS;
         }
+        abs_gap[i] = std::fabs(gap[i]);
+        root[i] = std::fabs(gs[i]);
     }
-    const Lanes q = 4.0 * u2 + gap * gap;
-    const Lanes p = gs * gs;
-    const Lanes one_minus_m = p * ((s * s + 4.0 * u2) / q);
     const Lanes g2 = gap * gap;
-    const Lanes kc = ellip::detail::lane_sqrt(one_minus_m);
-    const Lanes a = g2 + 2.0 * u2, b = g2 + 2.0 * u2 * p;
-    return {{kc[0], kc[1]}, {p[0], p[1]}, {a[0], a[1]}, {b[0], b[1]}, 4.0 / (s * ellip::detail::lane_sqrt(q))};
+    const Lanes q = 4.0 * u2 + g2;
+    const Lanes z = 1.0 / (s * ellip::detail::lane_sqrt(q));
+    const Lanes kc = abs_gap * ellip::detail::lane_sqrt(s * s + 4.0 * u2) * z;
+    Lanes s_abs;
+    for (int i = 0; i < 2; ++i) s_abs[i] = std::fabs(gap[i] * s[i]);
+    const Lanes a = g2 + 2.0 * u2, b_root = s_abs + 2.0 * u2 * root;
+    return {{kc[0], kc[1]}, {root[0], root[1]}, {a[0], a[1]}, {b_root[0], b_root[1]}, 4.0 * z};
 }
 
 inline void ring_pair_value(const double bracket[2], ellip::detail::Lanes factor, double out[2]) noexcept {
@@ -113,28 +121,28 @@ inline void ring_pair_value(const double bracket[2], ellip::detail::Lanes factor
 
 // Two ring means at the radii r[0], r[1] with gaps g[0], g[1] (as
 // ring_magnification_gap takes them, lengths in its ordinary ranges), both
-// integrals in one ellip::cel_pair, at about the cost of one: the same
+// integrals in one ellip::cel_pair_rooted, at about the cost of one: the same
 // operations lane by lane, the same values as two calls but for the few ulps
 // by which a lane stepped past its convergence may move.
 inline void ring_magnification_gap_pair(double l, const double r[2], const double g[2], double u,
                                         double out[2]) noexcept {
     const detail::RingPairArguments x = detail::ring_pair_arguments(l, r, g, u);
     double bracket[2];
-    ellip::cel_pair(x.kc, x.p, x.a, x.b, bracket);
+    ellip::cel_pair_rooted(x.kc, x.root, x.a, x.b_root, bracket);
     detail::ring_pair_value(bracket, x.factor, out);
 }
 
 // Four ring means as two pairs (rings 0 and 1, rings 2 and 3), the same
 // values as ring_magnification_gap_pair gives each pair, the two pairs'
-// integrals in one ellip::cel_quad.
+// integrals in one ellip::cel_quad_rooted.
 inline void ring_magnification_gap_quad(double l, const double r[4], const double g[4], double u,
                                         double out[4]) noexcept {
     const detail::RingPairArguments x = detail::ring_pair_arguments(l, r, g, u);
     const detail::RingPairArguments y = detail::ring_pair_arguments(l, r + 2, g + 2, u);
-    const double kc[4] = {x.kc[0], x.kc[1], y.kc[0], y.kc[1]}, p[4] = {x.p[0], x.p[1], y.p[0], y.p[1]};
-    const double a[4] = {x.a[0], x.a[1], y.a[0], y.a[1]}, b[4] = {x.b[0], x.b[1], y.b[0], y.b[1]};
+    const double kc[4] = {x.kc[0], x.kc[1], y.kc[0], y.kc[1]}, root[4] = {x.root[0], x.root[1], y.root[0], y.root[1]};
+    const double a[4] = {x.a[0], x.a[1], y.a[0], y.a[1]}, b_root[4] = {x.b_root[0], x.b_root[1], y.b_root[0], y.b_root[1]};
     double bracket[4];
-    ellip::cel_quad(kc, p, a, b, bracket);
+    ellip::cel_quad_rooted(kc, root, a, b_root, bracket);
     detail::ring_pair_value(bracket, x.factor, out);
     detail::ring_pair_value(bracket + 2, y.factor, out + 2);
 }
