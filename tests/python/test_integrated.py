@@ -148,7 +148,8 @@ def profile_reference():
 def test_disk_route_on_the_ring_routes_hard_cases():
     # Einstein radii from 1e-4 to 1e3 stellar radii, lenses at the centre,
     # the limb and far out: the uniform-disk route to 1e-9 (worst measured
-    # 2.6e-10, the lens on the centre), and in agreement with the ring route.
+    # 6.5e-11, a table of two knots with the lens on the centre), and in
+    # agreement with the ring route.
     rows, tables = profile_reference()
     assert len(rows) > 100
     for name, l, u, value in rows:
