@@ -127,11 +127,19 @@ namespace halomag::models {
 // and no central difference is left: against the ring route the route's
 // worst over 40 tables and 40,000 separations fell from 1.4e-10 to 1.2e-12
 // (the built-in law's from 5.6e-11 to 6.6e-13), in a tenth less time (the
-// parts next to the lens in the map centred on it, graded_parts).  Weak
-// lenses gain less, or lose: with re/rstar = 0.01 and the lens on the
-// centre up to 1.1e-10 (1.7e-11 with the band at 0.5), a ninth of the
-// route's bound.
+// parts next to the lens in the map centred on it, graded_parts).  (Weak
+// lenses lost at first, 1.1e-10 at re/rstar = 0.01 with the lens on the
+// centre, until the rules were sized for the ring mean's complex
+// singularities too: see `reach` in the route.)
 inline constexpr double DISK_ROUTE_BAND = 3.0;
+
+namespace detail {
+// Between which distances off the axis (stellar radii) the ring mean's
+// complex singularities are listed for the rules inside the band (see the
+// route): re/rstar from 5e-4 to 1.
+inline constexpr double REACH_LIMIT = 2.0;
+inline constexpr double REACH_FLOOR = 1e-3;
+}  // namespace detail
 
 // The flux of the built-in profile, 0.8 pi.
 inline constexpr double LINEAR_LIMB_DARKENING_EXACT_FLUX = 2.5132741228718345;
@@ -167,7 +175,7 @@ struct LimbDarkeningPiece {
         return -1.2 * (1.0 - s * s) / std::sqrt(2.0 - s * s);
     }
     double value(double r) const noexcept { return LinearLimbDarkening{}(r); }
-    static std::size_t singularities(double lens, std::array<Singularity, 4>& out) noexcept {
+    static std::size_t singularities(double lens, double reach, std::array<Singularity, 8>& out) noexcept {
         const double gap = 1.0 - lens;
         if (gap >= 0.0) {
             out[0] = {std::sqrt(gap), 0.0, lens > 0.0};
@@ -178,7 +186,16 @@ struct LimbDarkeningPiece {
         }
         out[2] = {std::sqrt(1.0 + lens), 0.0, lens > 0.0};
         out[3] = {1.4142135623730951, 0.0};
-        return 4;
+        // r = +-l + i reach (and conjugates): s = +-sqrt(1 - r).
+        std::size_t count = 4;
+        if (reach < std::numeric_limits<double>::infinity()) {
+            for (const double side : {lens, -lens}) {
+                const std::complex<double> image = std::sqrt(std::complex<double>(1.0 - side, -reach));
+                out[count++] = {image.real(), image.imag()};
+                out[count++] = {-image.real(), -image.imag()};
+            }
+        }
+        return count;
     }
 };
 
@@ -197,10 +214,13 @@ struct AffinePiece {
     double value_jacobian(double r) const noexcept { return value(r); }
     double slope_jacobian(double) const noexcept { return line.slope; }
     double value(double r) const noexcept { return line(r); }
-    static std::size_t singularities(double lens, std::array<Singularity, 4>& out) noexcept {
+    static std::size_t singularities(double lens, double reach, std::array<Singularity, 8>& out) noexcept {
         out[0] = {lens, 0.0, lens > 0.0};
         out[1] = {-lens, 0.0, lens > 0.0};
-        return 2;
+        if (!(reach < std::numeric_limits<double>::infinity())) return 2;
+        out[2] = {lens, reach};
+        out[3] = {-lens, reach};
+        return 4;
     }
 };
 
@@ -621,7 +641,24 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             }
             if (k < n) use(k, weighted ? weight(x(k)) : r2G(x(k)));
         };
-        std::array<Singularity, 4> singular{};
+        std::array<Singularity, 8> singular{};
+        // The ring mean's complex singularities r = +-l +- 2i re/rstar (where
+        // q = 4u^2 + (l - r)^2 vanishes) lie 2 re/rstar off the axis: near
+        // the lens' images for a weak lens, where they set the size of the
+        // rules that end at the lens (its logarithm handled, nothing else
+        // listed) and of the maps about it.  Without them the route left
+        // 2.5e-12 at re/rstar = 1/2, 1.8e-11 at 1/10, 1.1e-10 at 1/100 (the
+        // lens on the centre, where the rule over [0, b] saw no singularity
+        // at all); with them below 7e-13 at every re/rstar (12 random
+        // tables against the ring route).  Farther than REACH_LIMIT off the
+        // axis they changed no result, and are left out (a twentieth of the
+        // route's time in sizing); nearer than REACH_FLOOR (re/rstar below
+        // 5e-4) the lens adds so little to the magnification that the route
+        // stays within 5e-12 without them, and they would grade its rules
+        // down to their distance (2.5 to 5 times the disks).
+        const double reach = 2.0 / rho <= detail::REACH_LIMIT && 2.0 / rho >= detail::REACH_FLOOR
+                                 ? 2.0 / rho
+                                 : std::numeric_limits<double>::infinity();
 
         if (lens >= 1.0 + DISK_ROUTE_BAND) {
             // Far path: no band.  Singularities in r: r = +-l, and
@@ -775,12 +812,12 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                 region_lines.push_back(restrict_to(profile, cuts[i], cuts[i + 1]));
             }
         };
-        std::array<Singularity, 4> points_of_lens{};
+        std::array<Singularity, 8> points_of_lens{};
         if constexpr (!decltype(restrict_to(profile, 0.0, 1.0))::limb) {
             if (cuts.size() - 1 <= quadrature::ProductRule::MAX_PIECES) {
                 const auto by_product = [&](double lo, double hi, quadrature::ProductRule& rule,
                                             quadrature::WeightedGauss& own) {
-                    const std::size_t count = AffinePiece::singularities(lens, points_of_lens);
+                    const std::size_t count = AffinePiece::singularities(lens, reach, points_of_lens);
                     // The factor w = 2 pi r (G + r G'/2) is singular at r = +-l,
                     // and beyond the ring through the lens (r > l) at r = 0 as
                     // well (it is 2 pi r times the ring mean there).
@@ -788,6 +825,10 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     for (const double z : {lens, -lens, 0.0}) {
                         if (z == 0.0 && hi <= lens) continue;
                         rho_region = std::min(rho_region, detail::bernstein_rho(detail::Complex(z, 0.0), lo, hi));
+                    }
+                    for (const double z : {lens, -lens}) {
+                        const double r = detail::bernstein_rho(detail::Complex(z, reach), lo, hi);
+                        if (r == r) rho_region = std::min(rho_region, r);
                     }
                     // The Gauss rule of the profile's measure, sized as
                     // Gauss-Legendre; the product rule, for twice K.
@@ -906,6 +947,10 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     for (const double z : {lens, -lens, 0.0}) {
                         if (z == 0.0 && s1 <= lens) continue;
                         rho_s = std::min(rho_s, detail::bernstein_rho(detail::Complex(z, 0.0), s0, s1));
+                    }
+                    for (const double z : {lens, -lens}) {
+                        const double r = detail::bernstein_rho(detail::Complex(z, reach), s0, s1);
+                        if (r == r) rho_s = std::min(rho_s, r);
                     }
                     const double n = rules::kept_size(std::max(detail::nodes_for(rho_s, (sign != 0.0 ? 1.0 : 2.0) * detail::K_NEAR),
                                                                static_cast<double>(detail::FAR_MIN)));
@@ -1101,7 +1146,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             }
             const auto piece = restrict_to(profile, a, b);
             const std::span<const Singularity> points(singular.data(),
-                                                      piece.singularities(lens, singular));
+                                                      piece.singularities(lens, reach, singular));
             // The piece in the variable of integration, ascending; the image
             // of the lens when it is an end.
             const double ta = piece.to_variable(a), tb = piece.to_variable(b);

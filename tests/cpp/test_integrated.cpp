@@ -275,23 +275,23 @@ TEST(Integrated, DiskRouteGradesTowardsANearSingularity) {
 // the rule's size, the kinks included.  Exact values from the pieces' lines:
 // int_a^b (c0 + c1 r) r^k dr.
 // Integrated by parts over the whole star, with no derivative of the disk
-// magnification formed numerically, the uniform-disk route agrees with the
-// ring route far inside its bound of 1e-9: random tables (positive, with
-// steps and steep ends) and separations over l < 3, dense at the limb, the
-// centre and the knots, Einstein radii from 0.01 to 10 stellar radii.  For
-// re/rstar from 1/3 up, where a central difference beyond half a stellar
-// radius from the lens left about 1e-10, by parts leaves below 1e-11 (8e-12
-// here, at re/rstar = 1/3; the test allows 3e-11).
-// Weaker lenses leave more, most with the lens on the centre: 1.8e-11 at
-// re/rstar = 0.1, 1.1e-10 at 0.01 (the central difference, 1.7e-11 there),
-// still a ninth of the bound.
+// magnification formed numerically, and with the ring mean's complex
+// singularities r = +-l +- 2i re/rstar among those that size its rules, the
+// uniform-disk route agrees with the ring route far inside its bound of
+// 1e-9: random tables (positive, with steps and steep ends) and separations
+// over l < 3, dense at the limb, the centre and the knots, Einstein radii
+// from 1e-4 to 10 stellar radii.  (Measured: below 7e-13 down to re/rstar =
+// 1e-3; 4.7e-12 below it, where those singularities are left out.  A
+// central difference beyond half a stellar radius from the lens left about
+// 1e-10; rules blind to the complex singularities, 1.1e-10 at re/rstar =
+// 0.01 with the lens on the centre.)
 TEST(Integrated, DiskRouteAgreesWithTheRingRoute) {
     std::uint64_t state = 0x9e3779b97f4a7c15ULL;
     const auto uniform = [&] {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<double>(state >> 11) * 0x1p-53;
     };
-    double worst = 0.0, worst_weak = 0.0;
+    double worst = 0.0;
     for (int t = 0; t < 12; ++t) {
         const int knots = 2 + static_cast<int>(uniform() * 14.0);
         std::vector<double> bl{0.0, 1.0}, bf;
@@ -306,18 +306,17 @@ TEST(Integrated, DiskRouteAgreesWithTheRingRoute) {
             l.push_back(d);
         }
         for (std::size_t k = 1; k + 1 < bl.size(); ++k) l.push_back(bl[k] * (1.0 + 1e-7));
-        for (const double rho : {0.1, 1.0, 3.0, 10.0, 30.0, 100.0}) {
+        for (const double rho : {0.1, 0.5, 1.0, 2.0, 3.0, 10.0, 100.0, 1000.0, 3000.0, 1e4}) {
             const auto w = *models::integrated_flux_map_witt_mao_magnification(l, bl, bf, 1.0, rho);
             const auto h = ifh(l, bl, bf, 1.0, rho);
             for (std::size_t i = 0; i < l.size(); ++i) {
                 const double e = relative_error(w[i], h[i]);
-                (rho <= 3.0 ? worst : worst_weak) = std::max(rho <= 3.0 ? worst : worst_weak, e);
-                EXPECT_LE(e, rho <= 3.0 ? 3e-11 : 5e-10) << "table " << t << " l=" << l[i] << " rho=" << rho;
+                worst = std::max(worst, e);
+                EXPECT_LE(e, 2e-11) << "table " << t << " l=" << l[i] << " rho=" << rho;
             }
         }
     }
-    std::printf("uniform-disk route against the ring route: worst relative difference %.3g (re/rstar >= 1/3), "
-                "%.3g (weaker lenses)\n", worst, worst_weak);
+    std::printf("uniform-disk route against the ring route: worst relative difference %.3g\n", worst);
 }
 
 TEST(Integrated, ProductRuleExactForPolynomials) {
