@@ -159,6 +159,11 @@ struct Singularity {
     // phi ln(t - t_l) + psi there, phi and psi analytic (graded_parts).  (With
     // the lens on the centre, l = 0, G ~ 2/(rho r) is no logarithm.)
     bool logarithmic = false;
+    // The index of a real point of the list straight below this one (the
+    // same real part): every ellipse and distance on the real axis is
+    // smaller for it, so this point sizes a plain rule only where that one
+    // is the handled end.  -1: none.
+    int below = -1;
 };
 
 // The built-in profile p = 1 - 0.6 (1 - sqrt(1 - r^2)).
@@ -218,8 +223,8 @@ struct AffinePiece {
         out[0] = {lens, 0.0, lens > 0.0};
         out[1] = {-lens, 0.0, lens > 0.0};
         if (!(reach < std::numeric_limits<double>::infinity())) return 2;
-        out[2] = {lens, reach};
-        out[3] = {-lens, reach};
+        out[2] = {lens, reach, false, 0};
+        out[3] = {-lens, reach, false, 1};
         return 4;
     }
 };
@@ -284,11 +289,16 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
     const auto handled = [&](const Singularity& p) {
         return p.im == 0.0 && p.re == own && (own == a || own == b);
     };
+    // A point whose real companion is listed and not handled never sizes a
+    // rule in this variable (the maps below take every point).
+    const auto shadowed = [&](const Singularity& p) {
+        return p.below >= 0 && !handled(singular[static_cast<std::size_t>(p.below)]);
+    };
     double distance = std::numeric_limits<double>::infinity();
     Singularity nearest{0.0, 0.0};
     bool inside = false;  // a real singularity strictly inside (a, b)
     for (const Singularity& p : singular) {
-        if (handled(p)) continue;
+        if (handled(p) || shadowed(p)) continue;
         const double dx = p.re < a ? a - p.re : (p.re > b ? p.re - b : 0.0);
         const double d = std::hypot(dx, p.im);
         inside = inside || (p.im == 0.0 && p.re > a && p.re < b);
@@ -304,7 +314,7 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
     if (b - a <= distance || b - a <= SHORTEST_PART || depth >= 64) {
         double rho = std::numeric_limits<double>::infinity();
         for (const Singularity& p : singular) {
-            if (!handled(p)) rho = std::min(rho, bernstein_rho(Complex(p.re, p.im), a, b));
+            if (!handled(p) && !shadowed(p)) rho = std::min(rho, bernstein_rho(Complex(p.re, p.im), a, b));
         }
         return part(a, b, static_cast<double>(nodes(rho)));
     }
@@ -826,10 +836,6 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                         if (z == 0.0 && hi <= lens) continue;
                         rho_region = std::min(rho_region, detail::bernstein_rho(detail::Complex(z, 0.0), lo, hi));
                     }
-                    for (const double z : {lens, -lens}) {
-                        const double r = detail::bernstein_rho(detail::Complex(z, reach), lo, hi);
-                        if (r == r) rho_region = std::min(rho_region, r);
-                    }
                     // The Gauss rule of the profile's measure, sized as
                     // Gauss-Legendre; the product rule, for twice K.
                     const double n_own = rules::kept_size(std::max(detail::nodes_for(rho_region, detail::K_NEAR),
@@ -947,10 +953,6 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     for (const double z : {lens, -lens, 0.0}) {
                         if (z == 0.0 && s1 <= lens) continue;
                         rho_s = std::min(rho_s, detail::bernstein_rho(detail::Complex(z, 0.0), s0, s1));
-                    }
-                    for (const double z : {lens, -lens}) {
-                        const double r = detail::bernstein_rho(detail::Complex(z, reach), s0, s1);
-                        if (r == r) rho_s = std::min(rho_s, r);
                     }
                     const double n = rules::kept_size(std::max(detail::nodes_for(rho_s, (sign != 0.0 ? 1.0 : 2.0) * detail::K_NEAR),
                                                                static_cast<double>(detail::FAR_MIN)));
