@@ -150,6 +150,88 @@ inline void ring_magnification_gap_quad(double l, const double r[4], const doubl
     detail::ring_pair_value(bracket + 2, y.factor, out + 2);
 }
 
+// Eight ring means as four pairs, the same values as
+// ring_magnification_gap_pair gives each pair but for the few ulps by which
+// a lane may step past its convergence, the integrals in one
+// ellip::cel_octet_rooted (four lanes at a time where the processor has
+// them).
+namespace detail {
+
+#if defined(HALOMAG_WIDE_LANES)
+// ring_magnification_gap_octet with 256-bit registers throughout: the
+// arguments in two groups of four lanes (their roots and divisions share
+// the divider as cel's do), each lane formed by ring_pair_arguments'
+// operations in its order, then ellip::detail::cel_octet_wide.
+[[gnu::target("avx")]] inline void ring_octet_wide(double l, const double r[8], const double g[8], double u,
+                                                  double out[8]) noexcept {
+    using Wide = double __attribute__((vector_size(32)));
+    constexpr double EPS = 2.220446049250313e-16;
+    constexpr double TWO_PI = 6.283185307179586;
+    const double u2 = u * u;
+    double kc[8], root[8], a[8], b_root[8], bracket[8];
+    Wide factor[2];
+    for (int h = 0; h < 2; ++h) {
+        const int o = 4 * h;
+        const Wide s = {l + r[o], l + r[o + 1], l + r[o + 2], l + r[o + 3]};
+        Wide gap = {g[o], g[o + 1], g[o + 2], g[o + 3]};
+        Wide gs = gap / s;
+        Wide abs_gap, rt;
+        for (int i = 0; i < 4; ++i) {
+            if (std::fabs(gap[i]) < EPS * std::fabs(s[i]) || gap[i] == 0.0) {
+                gap[i] = EPS * std::fabs(s[i]);
+                gs[i] = EPS;
+            }
+            abs_gap[i] = std::fabs(gap[i]);
+            rt[i] = std::fabs(gs[i]);
+        }
+        const Wide g2 = gap * gap;
+        const Wide q = 4.0 * u2 + g2;
+        const Wide z = 1.0 / (s * Wide(_mm256_sqrt_pd(__m256d(q))));
+        const Wide k = abs_gap * Wide(_mm256_sqrt_pd(__m256d(s * s + 4.0 * u2))) * z;
+        const Wide gs_abs = Wide(_mm256_andnot_pd(__m256d(Wide{-0.0, -0.0, -0.0, -0.0}), __m256d(gap * s)));
+        const Wide aw = g2 + 2.0 * u2, bw = gs_abs + 2.0 * u2 * rt;
+        for (int i = 0; i < 4; ++i) {
+            kc[o + i] = k[i];
+            root[o + i] = rt[i];
+            a[o + i] = aw[i];
+            b_root[o + i] = bw[i];
+        }
+        factor[h] = 4.0 * z;
+    }
+    ellip::detail::cel_octet_wide(kc, root, a, b_root, bracket);
+    for (int h = 0; h < 2; ++h) {
+        const Wide value = Wide{bracket[4 * h], bracket[4 * h + 1], bracket[4 * h + 2], bracket[4 * h + 3]} * factor[h] / TWO_PI;
+        for (int i = 0; i < 4; ++i) out[4 * h + i] = value[i];
+    }
+}
+#endif
+
+}  // namespace detail
+
+inline void ring_magnification_gap_octet(double l, const double r[8], const double g[8], double u,
+                                         double out[8]) noexcept {
+#if defined(HALOMAG_WIDE_LANES)
+    if (ellip::detail::wide_lanes()) {
+        detail::ring_octet_wide(l, r, g, u, out);
+        return;
+    }
+#endif
+    detail::RingPairArguments x[4];
+    for (int k = 0; k < 4; ++k) x[k] = detail::ring_pair_arguments(l, r + 2 * k, g + 2 * k, u);
+    double kc[8], root[8], a[8], b_root[8];
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < 2; ++i) {
+            kc[2 * k + i] = x[k].kc[i];
+            root[2 * k + i] = x[k].root[i];
+            a[2 * k + i] = x[k].a[i];
+            b_root[2 * k + i] = x[k].b_root[i];
+        }
+    }
+    double bracket[8];
+    ellip::cel_octet_rooted(kc, root, a, b_root, bracket);
+    for (int k = 0; k < 4; ++k) detail::ring_pair_value(bracket + 2 * k, x[k].factor, out + 2 * k);
+}
+
 namespace detail {
 
 // Ranges in which ring_magnification_gap is used as it stands.  With the
@@ -233,6 +315,20 @@ inline void ring_magnification_quad(double l, const double r[4], const double g[
     }
     ring_magnification_pair(l, r, g, u, out);
     ring_magnification_pair(l, r + 2, g + 2, u, out + 2);
+}
+
+// Eight ring means at once, as ring_magnification_quad gives rings 0 to 3
+// and rings 4 to 7 (but for the few ulps of ring_magnification_gap_octet).
+inline void ring_magnification_octet(double l, const double r[8], const double g[8], double u,
+                                     double out[8]) noexcept {
+    bool ordinary = true;
+    for (int k = 0; k < 8; k += 2) ordinary = ordinary && ring_pair_ordinary(l, r + k, g + k, u);
+    if (ordinary) [[likely]] {
+        ring_magnification_gap_octet(l, r, g, u, out);
+        return;
+    }
+    ring_magnification_quad(l, r, g, u, out);
+    ring_magnification_quad(l, r + 4, g + 4, u, out + 4);
 }
 
 inline Expected<double> ring_magnification(double l, double r, double u) noexcept {

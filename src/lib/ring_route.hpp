@@ -736,10 +736,11 @@ private:
 // ring); NaN when no node has a value at all.  The caller's interrupt check
 // is consulted per node; once it asks to stop, no more values are computed.
 // An integrand that evaluates two nodes at once (f.pair(r, gap, values), as
-// the ring mean does) gets the nodes in pairs, and one that evaluates four
-// (f.quad, as two pairs) in fours: nodes wait for the group to fill, and
-// what is left at the end goes in a pair and alone; node 2k and 2k + 1 are
-// a pair either way, and the sum is taken in node order.
+// the ring mean does) gets the nodes in pairs, one that evaluates four
+// (f.quad, as two pairs) in fours, and one that evaluates eight (f.octet)
+// in eights: nodes wait for the group to fill, and what is left at the end
+// goes in a four, in pairs and alone; node 2k and 2k + 1 are a pair either
+// way, and the sum is taken in node order.
 template <class F>
 struct NodeSum {
     const F& f;
@@ -748,12 +749,14 @@ struct NodeSum {
     std::uint64_t evaluations = 0;
     bool any_finite = false;
     std::size_t pending = 0;
-    double r[4] = {}, gap[4] = {}, weight[4] = {};
+    double r[8] = {}, gap[8] = {}, weight[8] = {};
 
     static constexpr bool PAIRS = requires(const F& g, const double* x, double* y) { g.pair(x, x, y); };
     static constexpr bool QUADS = requires(const F& g, const double* x, double* y) { g.quad(x, x, y); };
-    static constexpr std::size_t GROUP = QUADS ? 4 : (PAIRS ? 2 : 1);
+    static constexpr bool OCTETS = requires(const F& g, const double* x, double* y) { g.octet(x, x, y); };
+    static constexpr std::size_t GROUP = OCTETS ? 8 : (QUADS ? 4 : (PAIRS ? 2 : 1));
     static_assert(!QUADS || PAIRS, "an integrand of fours evaluates pairs too");
+    static_assert(!OCTETS || QUADS, "an integrand of eights evaluates fours too");
 
     void operator()(const rules::Node& node, double w) {
         if (interrupt(1)) return;
@@ -765,8 +768,10 @@ struct NodeSum {
             gap[pending] = node.gap;
             weight[pending] = w * node.area;
             if (++pending < GROUP) return;
-            double v[4];
-            if constexpr (QUADS) {
+            double v[8];
+            if constexpr (OCTETS) {
+                f.octet(r, gap, v);
+            } else if constexpr (QUADS) {
                 f.quad(r, gap, v);
             } else {
                 f.pair(r, gap, v);
@@ -784,12 +789,19 @@ struct NodeSum {
     double value() {
         if constexpr (PAIRS) {
             std::size_t i = 0;
-            if (pending - i >= 2) {
+            if constexpr (OCTETS) {
+                if (pending >= 4) {
+                    double v[4];
+                    f.quad(r, gap, v);
+                    for (std::size_t j = 0; j < 4; ++j) add(weight[j], v[j]);
+                    i = 4;
+                }
+            }
+            for (; pending - i >= 2; i += 2) {
                 double v[2];
-                f.pair(r, gap, v);
-                add(weight[0], v[0]);
-                add(weight[1], v[1]);
-                i = 2;
+                f.pair(r + i, gap + i, v);
+                add(weight[i], v[0]);
+                add(weight[i + 1], v[1]);
             }
             if (i < pending) add(weight[i], f(r[i], gap[i]));
             pending = 0;
@@ -823,6 +835,9 @@ struct RingMean {
     }
     void quad(const double r[4], const double gap[4], double out[4]) const noexcept {
         ring_magnification_quad(l, r, gap, u, out);
+    }
+    void octet(const double r[8], const double gap[8], double out[8]) const noexcept {
+        ring_magnification_octet(l, r, gap, u, out);
     }
 };
 

@@ -177,6 +177,26 @@ TEST(Pairs, RingsAndDisksAsOneAtATime) {
                 EXPECT_TRUE(quad[2 + k] == crossed[k] || (std::isnan(quad[2 + k]) && std::isnan(crossed[k])))
                     << r0 << " " << r1;
             }
+            // Eight rings: these two and six of the other radii, one at a
+            // time to a few ulps, with a lane on the single path making
+            // the octet take its fours.
+            double r8[8], g8[8], octet[8];
+            for (std::size_t k = 0; k < 8; ++k) {
+                r8[k] = k < 2 ? r[k] : radii[(k * 5 + static_cast<std::size_t>(r0 * 7.0 + 1.0)) % radii.size()];
+                if (std::isnan(r8[k])) r8[k] = 0.45;
+                g8[k] = l - r8[k];
+            }
+            r8[7] = r1;
+            g8[7] = g[1];
+            models::ring_magnification_octet(l, r8, g8, u, octet);
+            for (std::size_t k = 0; k < 8; ++k) {
+                const auto one = models::ring_magnification(l, r8[k], g8[k], u);
+                if (std::isnan(*one)) {
+                    EXPECT_TRUE(std::isnan(octet[k])) << r0 << " " << r1 << " lane " << k;
+                } else {
+                    EXPECT_LE(relative_error(octet[k], *one), 9e-16) << r0 << " " << r1 << " lane " << k;
+                }
+            }
             // Disks of radius r at separation u (Einstein radii).
             double disks[2];
             models::uniform_disk_magnification_pair(u, r, disks);

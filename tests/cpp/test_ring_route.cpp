@@ -159,6 +159,35 @@ TEST(RingRoute, SwitchesAreContinuous) {
 
 // The exact flux: a star far off is magnified like its centre by a point
 // lens, to rounding (the old normaliser left 1.6e-14).
+// The node sum hands the ring mean its nodes eight at a time and what is
+// left in a four, pairs and alone: the same sum, to rounding, as one node
+// at a time, for every remainder of the node count modulo 8 (tables of 2
+// to 12 radii, the lens inside, at the limb and outside).
+TEST(RingRoute, GroupsOfNodesSumAsOneAtATime) {
+    const double u = 0.7;
+    std::array<bool, 8> remainders{};
+    for (int knots = 2; knots <= 12; ++knots) {
+        Table t;
+        for (int k = 0; k < knots; ++k) {
+            const double r = k == knots - 1 ? 1.0 : std::sin(1.5707963267948966 * k / (knots - 1));
+            t.bl.push_back(r);
+            t.bf.push_back(1.0 - 0.6 * (1 - std::sqrt(1 - r * r)));
+        }
+        const halomag::interp::LinearTable table(t.bl, t.bf, halomag::interp::OutOfRangeMode::fill(0.0));
+        const models::TabulatedDisk disk(table, t.bl);
+        for (const double l : {0.0, 0.3, 0.77, 1.0, 1.02, 2.5}) {
+            std::uint64_t n = 0;
+            const double grouped = models::integrate_disk(disk, l, u, models::RingMean{l, u}, {}, &n);
+            const double single = models::integrate_disk(disk, l, u, [&](double r, double g) {
+                return *models::ring_magnification(l, r, g, u);
+            });
+            EXPECT_LE(relative_error(grouped, single), 2e-15) << knots << " " << l;
+            remainders[n % 8] = true;
+        }
+    }
+    EXPECT_EQ(std::count(remainders.begin(), remainders.end(), true), 8);
+}
+
 TEST(RingRoute, ExactFlux) {
     EXPECT_EQ(models::LimbDarkenedDisk::FLUX, 0.8 * 3.141592653589793);
     EXPECT_NEAR(builtin(1e12, 1.0), 1.0, 1e-16);
