@@ -115,12 +115,36 @@ struct Paired {
 template <class One, class Two>
 Paired(One, Two) -> Paired<One, Two>;
 
+// An integrand that also evaluates four nodes at once, f.quad(x, out) (or
+// f.quad(x, d, out)): the rules call it on consecutive nodes in fours, then
+// in pairs and alone, and sum in node order.
+template <class One, class Two, class Four>
+struct Grouped {
+    One one;
+    Two two;
+    Four four;
+    template <class... Args>
+    double operator()(Args... args) const {
+        return static_cast<double>(one(args...));
+    }
+    void pair(const double x[2], double out[2]) const { two(x, out); }
+    void pair(const double x[2], const double d[2], double out[2]) const { two(x, d, out); }
+    void quad(const double x[4], double out[4]) const { four(x, out); }
+    void quad(const double x[4], const double d[4], double out[4]) const { four(x, d, out); }
+};
+template <class One, class Two, class Four>
+Grouped(One, Two, Four) -> Grouped<One, Two, Four>;
+
 namespace detail {
 
 template <class F>
 concept PairsOne = requires(const F& f, const double* x, double* out) { f.pair(x, out); };
 template <class F>
 concept PairsTwo = requires(const F& f, const double* x, double* out) { f.pair(x, x, out); };
+template <class F>
+concept QuadsOne = requires(const F& f, const double* x, double* out) { f.quad(x, out); };
+template <class F>
+concept QuadsTwo = requires(const F& f, const double* x, double* out) { f.quad(x, x, out); };
 
 // sum_i w_i f(x_i, d_i) over the n nodes node(i) = {x, d}, in pairs where
 // f pairs (with the distance when `distance`).
@@ -129,6 +153,22 @@ double node_sum(const F& f, const Rule& rule, const Node& node) {
     const std::size_t n = rule.size();
     double sum = 0.0;
     std::size_t i = 0;
+    if constexpr (distance ? QuadsTwo<F> : QuadsOne<F>) {
+        for (; i + 3 < n; i += 4) {
+            double x[4], d[4], v[4];
+            for (std::size_t k = 0; k < 4; ++k) {
+                const auto [xk, dk] = node(i + k);
+                x[k] = xk;
+                d[k] = dk;
+            }
+            if constexpr (distance) {
+                f.quad(x, d, v);
+            } else {
+                f.quad(x, v);
+            }
+            for (std::size_t k = 0; k < 4; ++k) sum += rule.w[i + k] * v[k];
+        }
+    }
     if constexpr (distance ? PairsTwo<F> : PairsOne<F>) {
         for (; i + 1 < n; i += 2) {
             const auto [x0, d0] = node(i);

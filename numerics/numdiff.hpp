@@ -44,4 +44,19 @@ double sderivative_pair(F2&& f2, double x, std::optional<double> step = std::nul
     return (values[0] - values[1]) / (2.0 * delta);
 }
 
+// The central differences at two points x[0], x[1] for an f that evaluates
+// four abscissae at once, f4(xs, values) with xs = {x[0] + delta[0],
+// x[0] - delta[0], x[1] + delta[1], x[1] - delta[1]}: each as sderivative_pair
+// forms it.
+template <class F4>
+void sderivative_two(F4&& f4, const double x[2], double out[2], std::optional<double> step = std::nullopt) {
+    const double h = step.value_or(CBRT_EPS);
+    const double delta[2] = {(std::fabs(x[0]) + 1.0) * h, (std::fabs(x[1]) + 1.0) * h};
+    const double xs[4] = {x[0] + delta[0], x[0] - delta[0], x[1] + delta[1], x[1] - delta[1]};
+    double values[4];
+    f4(xs, values);
+    out[0] = (values[0] - values[1]) / (2.0 * delta[0]);
+    out[1] = (values[2] - values[3]) / (2.0 * delta[1]);
+}
+
 }  // namespace halomag::numdiff

@@ -254,6 +254,25 @@ inline constexpr double SHORTEST_PART = 0x1p-40;
 inline constexpr double K_NEAR = 13.0;
 inline constexpr std::size_t NEAR_MIN = 3;
 
+// About the nodes a piece of length h at distance d from the lens takes by
+// parts, ceil(K_NEAR / ln rho) with rho from the ellipse of semi-major axis
+// 1 + 2 d/h, between NEAR_MIN and BY_PARTS_NODES: at most N nodes from
+// d/h >= (cosh(K_NEAR/N) - 1)/2 on, so NEAR_MIN plus the count of those
+// thresholds that d/h falls below (products and comparisons, no root or
+// quotient: the blocks' choice weighs every piece against them).
+inline double rough_part_nodes(double d, double h) noexcept {
+    static const std::array<double, BY_PARTS_NODES - NEAR_MIN> below = [] {
+        std::array<double, BY_PARTS_NODES - NEAR_MIN> t{};
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            t[k] = 0.5 * (std::cosh(K_NEAR / static_cast<double>(NEAR_MIN + k)) - 1.0);
+        }
+        return t;
+    }();
+    int above = 0;  // independent comparisons, summed as integers
+    for (const double t : below) above += d < t * h ? 1 : 0;
+    return static_cast<double>(NEAR_MIN) + static_cast<double>(above);
+}
+
 using Complex = std::complex<double>;
 
 // Semi-axis sum of the ellipse with foci a, b through z (>= 1).
@@ -378,6 +397,18 @@ double graded_parts(double a, double b, std::span<const Singularity> singular, d
                     out[0] *= x[0] + e;
                     out[1] *= x[1] + e;
                 };
+                if constexpr (quadrature::gauss::detail::QuadsOne<F>) {
+                    const auto four = [&](const double s[4], double out[4]) {
+                        double x[4], t[4];
+                        for (int i = 0; i < 4; ++i) {
+                            x[i] = e * std::expm1(s[i]);
+                            t[i] = end + sign * x[i];
+                        }
+                        f.quad(t, out);
+                        for (int i = 0; i < 4; ++i) out[i] *= x[i] + e;
+                    };
+                    return in_parts(in_parts, quadrature::gauss::Grouped{one, two, four}, in_s, 0.0, span, 0);
+                }
                 return in_parts(in_parts, quadrature::gauss::Paired{one, two}, in_s, 0.0, span, 0);
             } else {
                 return in_parts(in_parts, one, in_s, 0.0, span, 0);
@@ -607,6 +638,21 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             evaluations += 2;
             detail::disk_closed_form_pair(u, radius, out);
         };
+        // G at four radii: all four closed forms in one pass
+        // (detail::disk_closed_form_quad), else as two pairs.
+        const auto G4 = [&](const double r[4], double out[4]) {
+            const double radius[4] = {std::fabs(r[0]) * rho, std::fabs(r[1]) * rho, std::fabs(r[2]) * rho,
+                                      std::fabs(r[3]) * rho};
+            bool closed = true;
+            for (int i = 0; i < 4; ++i) closed = closed && detail::closed_form_pair_applies(u, radius[i]);
+            if (!closed) {
+                G2(r, out);
+                G2(r + 2, out + 2);
+                return;
+            }
+            evaluations += 4;
+            detail::disk_closed_form_quad(u, radius, out);
+        };
         // 2 pi r (G + r G'/2), the central difference of G (its two disks
         // in one pass).
         const auto weight = [&](double r) {
@@ -626,18 +672,34 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             out[0] *= r2[0];
             out[1] *= r2[1];
         };
-        const auto weight2 = [&](const double r[2], double out[2]) {
-            double g[2];
-            G2(r, g);
-            for (int i = 0; i < 2; ++i) {
-                const double d = numdiff::sderivative_pair(G2, r[i]);
-                out[i] = (TWO_PI * r[i]) * ((0.5 * r[i]) * d + g[i]);
+        const auto r2G4 = [&](const double r[4], double out[4]) {
+            const double r2[4] = {r[0] * r[0], r[1] * r[1], r[2] * r[2], r[3] * r[3]};
+            if (r2[0] == 0.0 || r2[1] == 0.0 || r2[2] == 0.0 || r2[3] == 0.0) {
+                r2G2(r, out);
+                r2G2(r + 2, out + 2);
+                return;
             }
+            G4(r, out);
+            for (int i = 0; i < 4; ++i) out[i] *= r2[i];
+        };
+        const auto weight2 = [&](const double r[2], double out[2]) {
+            double g[2], d[2];
+            G2(r, g);
+            numdiff::sderivative_two(G4, r, d);
+            for (int i = 0; i < 2; ++i) out[i] = (TWO_PI * r[i]) * ((0.5 * r[i]) * d[i] + g[i]);
         };
         // sum_k use(k, f(x(k))) for k < n in order, f = r2G or the weight
-        // (`weighted`), evaluated in pairs.
+        // (`weighted`), evaluated in pairs (r2G in fours first).
         const auto each_pair = [&](bool weighted, std::size_t n, const auto& x, const auto& use) {
             std::size_t k = 0;
+            if (!weighted) {
+                for (; k + 3 < n; k += 4) {
+                    const double r[4] = {x(k), x(k + 1), x(k + 2), x(k + 3)};
+                    double v[4];
+                    r2G4(r, v);
+                    for (std::size_t i = 0; i < 4; ++i) use(k + i, v[i]);
+                }
+            }
             for (; k + 1 < n; k += 2) {
                 const double r[2] = {x(k), x(k + 1)};
                 double v[2];
@@ -965,10 +1027,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     double cost = 0.0;
                     each_piece(s0, s1, [&](double a, double b) {
                         const double d = lens >= b ? lens - b : a - lens;
-                        const double rho_piece = gauss::rho_of_axis(1.0 + 2.0 * (d / (b - a)));
-                        cost += 1.0 + std::clamp(std::ceil(detail::K_NEAR / rules::rough_log(rho_piece)),
-                                                 static_cast<double>(detail::NEAR_MIN),
-                                                 static_cast<double>(detail::BY_PARTS_NODES));
+                        cost += 1.0 + detail::rough_part_nodes(d, b - a);
                     });
                     return cost;
                 };
@@ -1168,9 +1227,15 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
                     out[0] *= piece.slope_jacobian(t[0]);
                     out[1] *= piece.slope_jacobian(t[1]);
                 };
-                const auto h = gauss::Paired{h_one, h_two};
-                const auto h2 = gauss::Paired{[&](double t, double) { return h_one(t); },
-                                              [&](const double t[2], const double*, double out[2]) { h_two(t, out); }};
+                const auto h_four = [&](const double t[4], double out[4]) {
+                    const double r[4] = {piece.radius(t[0]), piece.radius(t[1]), piece.radius(t[2]), piece.radius(t[3])};
+                    r2G4(r, out);
+                    for (int k = 0; k < 4; ++k) out[k] *= piece.slope_jacobian(t[k]);
+                };
+                const auto h = gauss::Grouped{h_one, h_two, h_four};
+                const auto h2 = gauss::Grouped{[&](double t, double) { return h_one(t); },
+                                               [&](const double t[2], const double*, double out[2]) { h_two(t, out); },
+                                               [&](const double t[4], const double*, double out[4]) { h_four(t, out); }};
                 sum -= detail::graded_parts(lo, hi, points, own, detail::BY_PARTS_NODES, h, [&](double x, double y, double n) {
                     return x == own   ? gauss::integrate_from(h2, x, y, log_rule)
                            : y == own ? gauss::integrate_to(h2, x, y, log_rule)
