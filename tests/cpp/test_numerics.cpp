@@ -2,6 +2,7 @@
 // the worked values below pin the node table and the stopping rule together.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "numerics/gauss.hpp"
 #include "numerics/interp.hpp"
 #include "numerics/numdiff.hpp"
 #include "numerics/quadrature.hpp"
@@ -140,6 +142,45 @@ TEST(Numdiff, CentralDifference) {
     EXPECT_NEAR(seen[0] - 1e6, (1e6 + 1.0) * CBRT_EPS, 1e-9);  // about 6.06
     EXPECT_TRUE(std::isnan(sderivative([](double x) { return x > 0 ? std::nan("") : x; }, 0.0)));
     EXPECT_NEAR(sderivative(square, 2.0, 1e-4), 4.0, 1e-8);
+    // Two points with one four-abscissa call: each exactly as the pair form.
+    const auto cube2 = [](const double x[2], double out[2]) {
+        for (int i = 0; i < 2; ++i) out[i] = x[i] * x[i] * x[i];
+    };
+    const auto cube4 = [&](const double x[4], double out[4]) {
+        cube2(x, out);
+        cube2(x + 2, out + 2);
+    };
+    const double at[2] = {0.3, -7.0};
+    double two[2];
+    halomag::numdiff::sderivative_two(cube4, at, two);
+    EXPECT_EQ(two[0], halomag::numdiff::sderivative_pair(cube2, at[0]));
+    EXPECT_EQ(two[1], halomag::numdiff::sderivative_pair(cube2, at[1]));
+}
+
+// A rule's node sum hands an integrand that evaluates fours its nodes in
+// fours, then pairs, then one: every node once, in order, for any size.
+TEST(Quadrature, GroupedIntegrandSeesEveryNodeOnce) {
+    namespace gauss = halomag::quadrature::gauss;
+    for (std::size_t n = 1; n <= 11; ++n) {
+        std::vector<double> seen;
+        int fours = 0;
+        const auto f = gauss::Grouped{
+            [&](double x) { seen.push_back(x); return std::exp(x); },
+            [&](const double x[2], double out[2]) {
+                for (int i = 0; i < 2; ++i) { seen.push_back(x[i]); out[i] = std::exp(x[i]); }
+            },
+            [&](const double x[4], double out[4]) {
+                ++fours;
+                for (int i = 0; i < 4; ++i) { seen.push_back(x[i]); out[i] = std::exp(x[i]); }
+            }};
+        const gauss::Rule rule = gauss::legendre(n);
+        const double grouped = gauss::integrate(f, 0.0, 1.0, rule);
+        ASSERT_EQ(seen.size(), n);
+        EXPECT_EQ(fours, static_cast<int>(n / 4));
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        const double single = gauss::integrate([](double x) { return std::exp(x); }, 0.0, 1.0, rule);
+        EXPECT_EQ(grouped, single) << n;
+    }
 }
 
 // Gauss rules for a kinked nonnegative table (numerics/weighted_gauss.hpp):
