@@ -643,15 +643,34 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         const auto G4 = [&](const double r[4], double out[4]) {
             const double radius[4] = {std::fabs(r[0]) * rho, std::fabs(r[1]) * rho, std::fabs(r[2]) * rho,
                                       std::fabs(r[3]) * rho};
-            bool closed = true;
-            for (int i = 0; i < 4; ++i) closed = closed && detail::closed_form_pair_applies(u, radius[i]);
-            if (!closed) {
-                G2(r, out);
-                G2(r + 2, out + 2);
+            bool closed[4];
+            int count = 0;
+            for (int i = 0; i < 4; ++i) {
+                closed[i] = detail::closed_form_pair_applies(u, radius[i]);
+                count += closed[i] ? 1 : 0;
+            }
+            if (count == 4) {
+                evaluations += 4;
+                detail::disk_closed_form_quad(u, radius, out);
                 return;
             }
-            evaluations += 4;
-            detail::disk_closed_form_quad(u, radius, out);
+            // Three closed forms, or two split between the pairs: the four
+            // in one pass (the others' lanes on a closed one's radius) cost
+            // less than a pair and a single closed form; the others (small
+            // disks far from the lens: the series) one by one.
+            if (count == 3 || (count == 2 && closed[0] != closed[1])) {
+                const int first = closed[0] ? 0 : (closed[1] ? 1 : 2);
+                double lanes[4];
+                for (int i = 0; i < 4; ++i) lanes[i] = closed[i] ? radius[i] : radius[first];
+                evaluations += count;
+                detail::disk_closed_form_quad(u, lanes, out);
+                for (int i = 0; i < 4; ++i) {
+                    if (!closed[i]) out[i] = G(r[i]);
+                }
+                return;
+            }
+            G2(r, out);
+            G2(r + 2, out + 2);
         };
         // 2 pi r (G + r G'/2), the central difference of G (its two disks
         // in one pass).
