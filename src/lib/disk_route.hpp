@@ -630,7 +630,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
         // (detail::disk_closed_form_pair), else one by one as G.
         const auto G2 = [&](const double r[2], double out[2]) {
             const double radius[2] = {std::fabs(r[0]) * rho, std::fabs(r[1]) * rho};
-            if (!detail::closed_form_pair_applies(u, radius[0]) || !detail::closed_form_pair_applies(u, radius[1])) {
+            if (!detail::closed_form_route_applies(u, radius[0]) || !detail::closed_form_route_applies(u, radius[1])) {
                 out[0] = G(r[0]);
                 out[1] = G(r[1]);
                 return;
@@ -646,7 +646,7 @@ Magnifications _integrated_witt_mao_magnification(std::vector<double> l, const P
             bool closed[4];
             int count = 0;
             for (int i = 0; i < 4; ++i) {
-                closed[i] = detail::closed_form_pair_applies(u, radius[i]);
+                closed[i] = detail::closed_form_route_applies(u, radius[i]);
                 count += closed[i] ? 1 : 0;
             }
             if (count == 4) {
