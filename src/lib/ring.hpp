@@ -150,11 +150,6 @@ inline void ring_magnification_gap_quad(double l, const double r[4], const doubl
     detail::ring_pair_value(bracket + 2, y.factor, out + 2);
 }
 
-// Eight ring means as four pairs, the same values as
-// ring_magnification_gap_pair gives each pair but for the few ulps by which
-// a lane may step past its convergence, the integrals in one
-// ellip::cel_octet_rooted (four lanes at a time where the processor has
-// them).
 namespace detail {
 
 #if defined(HALOMAG_WIDE_LANES)
@@ -208,6 +203,11 @@ namespace detail {
 
 }  // namespace detail
 
+// Eight ring means as four pairs, the same values as
+// ring_magnification_gap_pair gives each pair but for the few ulps by which
+// a lane may step past its convergence, the integrals in one
+// ellip::cel_octet_rooted (four lanes at a time where the processor has
+// them).
 inline void ring_magnification_gap_octet(double l, const double r[8], const double g[8], double u,
                                          double out[8]) noexcept {
 #if defined(HALOMAG_WIDE_LANES)
