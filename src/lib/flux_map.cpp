@@ -123,9 +123,7 @@ Magnifications discrete_flux_map_heyrovsky_magnification(std::vector<double> l,
                 r[k] = bl[j + k];
                 g[k] = li - bl[j + k];
             }
-            bool ordinary = true;
-            for (std::size_t k = 0; k < 8; k += 2) ordinary = ordinary && ring_pair_ordinary(li, r + k, g + k, u);
-            if (!ordinary) break;
+            if (!ring_octet_ordinary(li, r, g, u)) break;
             double a[8];
             ring_magnification_gap_octet(li, r, g, u, a);
             for (std::size_t k = 0; k < 8; ++k) {

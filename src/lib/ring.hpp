@@ -317,13 +317,18 @@ inline void ring_magnification_quad(double l, const double r[4], const double g[
     ring_magnification_pair(l, r + 2, g + 2, u, out + 2);
 }
 
+// Whether all eight rings are ordinary (ring_pair_ordinary, pair by pair).
+inline bool ring_octet_ordinary(double l, const double r[8], const double g[8], double u) noexcept {
+    bool ordinary = true;
+    for (int k = 0; k < 8; k += 2) ordinary = ordinary && ring_pair_ordinary(l, r + k, g + k, u);
+    return ordinary;
+}
+
 // Eight ring means at once, as ring_magnification_quad gives rings 0 to 3
 // and rings 4 to 7 (but for the few ulps of ring_magnification_gap_octet).
 inline void ring_magnification_octet(double l, const double r[8], const double g[8], double u,
                                      double out[8]) noexcept {
-    bool ordinary = true;
-    for (int k = 0; k < 8; k += 2) ordinary = ordinary && ring_pair_ordinary(l, r + k, g + k, u);
-    if (ordinary) [[likely]] {
+    if (ring_octet_ordinary(l, r, g, u)) [[likely]] {
         ring_magnification_gap_octet(l, r, g, u, out);
         return;
     }

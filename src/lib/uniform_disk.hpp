@@ -140,11 +140,16 @@ inline Expected<double> disk_closed_form(double u, double rho) noexcept {
 // for separations below 3 stellar radii (800,000 random disks, radii from
 // 1e-3 to 1e3 Einstein radii), against the route's 1e-9.  (1 - n > 0
 // there, and 1 - m >= 1 - n, so kc > 0.)
-inline bool closed_form_pair_applies(double u, double rho) noexcept {
+// (`below`: how many radii out the closed form is taken, 3 as in
+// uniform_disk_magnification unless the caller says otherwise.)
+inline bool closed_form_pair_applies(double u, double rho, double below = 3.0) noexcept {
     constexpr double EPS = 2.220446049250313e-16;
     const double d = u - rho, s = rho + u;
-    return rho >= 0x1p-64 && rho <= 0x1p64 && u < 3.0 * rho && !(std::fabs(d) < EPS * std::fabs(s)) && d != 0.0;
+    return rho >= 0x1p-64 && rho <= 0x1p64 && u < below * rho && !(std::fabs(d) < EPS * std::fabs(s)) && d != 0.0;
 }
+
+// 1/(2 pi), the closed form's pairs and fours multiply by it.
+inline constexpr double INVERSE_TWO_PI = 0.15915494309189535;
 
 // The uniform-disk route takes the closed form in pairs and fours farther
 // out than uniform_disk_magnification does, up to u = 6 rho: its rounding
@@ -156,10 +161,7 @@ inline bool closed_form_pair_applies(double u, double rho) noexcept {
 // separations over a small star).
 inline constexpr double ROUTE_CLOSED_FORM_BELOW = 6.0;
 inline bool closed_form_route_applies(double u, double rho) noexcept {
-    constexpr double EPS = 2.220446049250313e-16;
-    const double d = u - rho, s = rho + u;
-    return rho >= 0x1p-64 && rho <= 0x1p64 && u < ROUTE_CLOSED_FORM_BELOW * rho && !(std::fabs(d) < EPS * std::fabs(s)) &&
-           d != 0.0;
+    return closed_form_pair_applies(u, rho, ROUTE_CLOSED_FORM_BELOW);
 }
 
 inline void disk_closed_form_pair(double u, const double radius[2], double out[2]) noexcept {
@@ -188,7 +190,6 @@ inline void disk_closed_form_pair(double u, const double radius[2], double out[2
     ellip::cel_pair_shared(kcs, ones, ones, b_e, p, a, b, e, k_pi);
     const Lanes t_e = Lanes{e[0], e[1]} * (q * s) * (0.5 * (inverse_rq * q));  // 1/(2 rho^2)
     const Lanes S = t_e + Lanes{k_pi[0], k_pi[1]};
-    constexpr double INVERSE_TWO_PI = 0.15915494309189535;
     const Lanes value = (S + PI) * INVERSE_TWO_PI + (S - PI) * INVERSE_TWO_PI;
     for (int i = 0; i < 2; ++i) out[i] = value[i] < 1.0 ? 1.0 : value[i];
 }
@@ -253,7 +254,6 @@ inline void disk_closed_form_pair(double u, const double radius[2], double out[2
     const Wide k_pi = HALF_PI * (b2 + a2 * em) / (em * (em + p2));
     const Wide t_e = big_e * (q * s) * (0.5 * (inverse_rq * q));  // 1/(2 rho^2)
     const Wide S = t_e + k_pi;
-    constexpr double INVERSE_TWO_PI = 0.15915494309189535;
     const Wide value = (S + PI) * INVERSE_TWO_PI + (S - PI) * INVERSE_TWO_PI;
     for (int i = 0; i < 4; ++i) out[i] = value[i] < 1.0 ? 1.0 : value[i];
 }
