@@ -153,31 +153,36 @@ double node_sum(const F& f, const Rule& rule, const Node& node) {
     const std::size_t n = rule.size();
     double sum = 0.0;
     std::size_t i = 0;
-    // Nodes i .. i + K - 1 in one call of f.quad (K = 4) or f.pair (K = 2),
-    // added in node order.
-    const auto group = [&]<std::size_t K>() {
-        double x[K], d[K], v[K];
-        for (std::size_t k = 0; k < K; ++k) {
-            const auto [xk, dk] = node(i + k);
-            x[k] = xk;
-            d[k] = dk;
-        }
-        if constexpr (K == 4 && distance) {
-            f.quad(x, d, v);
-        } else if constexpr (K == 4) {
-            f.quad(x, v);
-        } else if constexpr (distance) {
-            f.pair(x, d, v);
-        } else {
-            f.pair(x, v);
-        }
-        for (std::size_t k = 0; k < K; ++k) sum += rule.w[i + k] * v[k];
-    };
     if constexpr (distance ? QuadsTwo<F> : QuadsOne<F>) {
-        for (; i + 3 < n; i += 4) group.template operator()<4>();
+        for (; i + 3 < n; i += 4) {
+            double x[4], d[4], v[4];
+            for (std::size_t k = 0; k < 4; ++k) {
+                const auto [xk, dk] = node(i + k);
+                x[k] = xk;
+                d[k] = dk;
+            }
+            if constexpr (distance) {
+                f.quad(x, d, v);
+            } else {
+                f.quad(x, v);
+            }
+            for (std::size_t k = 0; k < 4; ++k) sum += rule.w[i + k] * v[k];
+        }
     }
     if constexpr (distance ? PairsTwo<F> : PairsOne<F>) {
-        for (; i + 1 < n; i += 2) group.template operator()<2>();
+        for (; i + 1 < n; i += 2) {
+            const auto [x0, d0] = node(i);
+            const auto [x1, d1] = node(i + 1);
+            const double x[2] = {x0, x1}, d[2] = {d0, d1};
+            double v[2];
+            if constexpr (distance) {
+                f.pair(x, d, v);
+            } else {
+                f.pair(x, v);
+            }
+            sum += rule.w[i] * v[0];
+            sum += rule.w[i + 1] * v[1];
+        }
     }
     for (; i < n; ++i) {
         const auto [x, d] = node(i);
